@@ -1,0 +1,73 @@
+#include "Application.h"
+
+#include "Exception.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMessageBox>
+
+void TApplication::ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::Run()
+{
+    while (!terminated_) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // Outside a QEventLoop, objects released with deleteLater wait for this.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+void TApplication::Terminate()
+{
+    terminated_ = true;
+    // Wakes the main loop if it is idle; a running wait is not interrupted.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QCoreApplication::postEvent(app, new QEvent(QEvent::User));
+}
+
+void TApplication::MessageBox(const QString& text)
+{
+    if (hook_) {
+        hook_(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, Title, text, QMessageBox::Ok);
+    if (!Icon.isNull())
+        box.setWindowIcon(Icon);
+    box.exec();
+}
+
+void TApplication::HandleException(const std::exception& error)
+{
+    if (auto* own = dynamic_cast<const Exception*>(&error))
+        ShowException(own->Message());
+    else
+        ShowException(QString::fromUtf8(error.what()));
+}
+
+void TApplication::ShowException(const QString& text)
+{
+    if (errorBoxOpen_) {
+        if (text != errorShown_ && !errorsWaiting_.contains(text))
+            errorsWaiting_.append(text);
+        return;
+    }
+    errorBoxOpen_ = true;
+    errorShown_ = text;
+    MessageBox(text);
+    while (!errorsWaiting_.isEmpty()) {
+        errorShown_ = errorsWaiting_.takeFirst();
+        MessageBox(errorShown_);
+    }
+    errorShown_.clear();
+    errorBoxOpen_ = false;
+}
+
+TApplication& Application()
+{
+    static TApplication application;
+    return application;
+}
