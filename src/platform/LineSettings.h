@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <termios.h>
+
+// The port component keeps its line settings as a device control block: speed, framing, the
+// flag word and the special characters. This file turns such a block into terminal settings.
+struct CommControlBlock
+{
+    quint32 BaudRate = 0;
+    quint32 Flags = 0;
+    quint16 XonLim = 0;
+    quint16 XoffLim = 0;
+    quint8 ByteSize = 8; // 4..8
+    quint8 Parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    quint8 StopBits = 0; // 0 one, 1 one and a half, 2 two
+    quint8 XonChar = 0;
+    quint8 XoffChar = 0;
+    quint8 ErrorChar = 0;
+    quint8 EofChar = 0;
+    quint8 EvtChar = 0;
+};
+
+// Bits of CommControlBlock::Flags.
+namespace DcbFlag {
+inline constexpr quint32 Binary = 0x0001;
+inline constexpr quint32 ParityCheck = 0x0002;
+inline constexpr quint32 OutCtsFlow = 0x0004;
+inline constexpr quint32 OutDsrFlow = 0x0008;
+inline constexpr quint32 DtrControlMask = 0x0030;
+inline constexpr quint32 DtrEnable = 0x0010;
+inline constexpr quint32 DtrHandshake = 0x0020;
+inline constexpr quint32 DsrSensitivity = 0x0040;
+inline constexpr quint32 TxContinueOnXoff = 0x0080;
+inline constexpr quint32 XonXoffOut = 0x0100;
+inline constexpr quint32 XonXoffIn = 0x0200;
+inline constexpr quint32 ErrorChar = 0x0400;
+inline constexpr quint32 NullStrip = 0x0800;
+inline constexpr quint32 RtsControlMask = 0x3000;
+inline constexpr quint32 RtsEnable = 0x1000;
+inline constexpr quint32 RtsHandshake = 0x2000;
+inline constexpr quint32 RtsToggle = 0x3000;
+} // namespace DcbFlag
+
+// What to do with a modem control line after the settings are written.
+enum class ModemLine
+{
+    Leave, // the driver drives it (hardware handshake) or there is no way to express the mode
+    Raise,
+    Drop,
+};
+
+struct LineSettings
+{
+    // False when the block cannot be expressed at all (speed 0, byte size or parity out of
+    // range): the device refuses it with EINVAL and keeps what it has. Speed 0 matters most:
+    // on a terminal it means "hang up".
+    bool Valid = false;
+    termios Tio{};
+    // The speed has no Bxxx constant and is set separately (termios2, BOTHER); Tio then keeps the
+    // speed it was built from.
+    bool CustomSpeed = false;
+    quint32 Speed = 0;
+    ModemLine Dtr = ModemLine::Leave;
+    ModemLine Rts = ModemLine::Leave;
+};
+
+// Maps a control block onto terminal settings, starting from the device's current ones so that
+// fields this mapping does not own (line discipline, HUPCL) stay as they are. The result is always
+// raw: no echo, no signals (our frames end in 0x03, the interrupt character), no CR/LF changes.
+//
+// Mapping and what is dropped:
+// - 4 data bits have no counterpart: CS5 is the nearest the driver knows.
+// - Mark and space parity use CMSPAR; ParityCheck turns on INPCK (bytes with bad parity then
+//   read as 0). Error-character replacement and zero stripping have no counterpart: dropped.
+// - 1.5 stop bits: CSTOPB (the UART sends 1.5 with 5 data bits, 2 otherwise).
+// - CTS output flow or RTS handshake: CRTSCTS. DSR flow, DSR sensitivity and DTR handshake have
+//   no counterpart: dropped, and a DTR in handshake mode is left to the driver.
+// - XonXoffOut: IXON; XonXoffIn: IXOFF; the XON/XOFF characters go to VSTART/VSTOP. The
+//   XON/XOFF limits, TxContinueOnXoff, the event and end-of-input characters: dropped.
+// - RTS toggle (RTS up only while sending) has no counterpart: RTS is left to the driver.
+// - Reads return at once with what has arrived: VMIN 1, VTIME 0 with a non-blocking descriptor.
+LineSettings MakeLineSettings(const termios& current, const CommControlBlock& dcb);
+
+// The Bxxx constant for a speed in bits per second, or 0 when there is none.
+speed_t StandardSpeed(quint32 bitsPerSecond);

@@ -1,0 +1,253 @@
+#include "SerialDevice.h"
+
+#include "CustomSpeed.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsLeft(Clock::time_point deadline)
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : int(std::min<long long>(left, 1 << 30));
+}
+
+// Pseudo-terminals and many USB adapters have no modem lines or counters; that is not a failure.
+bool IsUnsupported(int error)
+{
+    return error == ENOTTY || error == EINVAL;
+}
+
+int SetModemLine(int fd, int line, ModemLine action)
+{
+    if (action == ModemLine::Leave)
+        return 0;
+    if (ioctl(fd, action == ModemLine::Raise ? TIOCMBIS : TIOCMBIC, &line) != 0 &&
+        !IsUnsupported(errno))
+        return errno;
+    return 0;
+}
+
+} // namespace
+
+bool IsDeviceGone(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+int SerialDevice::Open(const QByteArray& path)
+{
+    Close();
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // TIOCEXCL does not stop root, so the lock is what keeps a second opener out.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        return error;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0 && !IsUnsupported(errno)) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    fd_ = fd;
+    // Errors counted before we opened the device are not ours to report.
+    haveCounters_ = ReadCounters(counters_) == 0;
+    return 0;
+}
+
+void SerialDevice::Close()
+{
+    if (fd_ < 0)
+        return;
+    // Without this a pty keeps its exclusive flag after we are gone.
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+    haveCounters_ = false;
+}
+
+int SerialDevice::ApplyControlBlock(const CommControlBlock& dcb)
+{
+    termios current;
+    if (tcgetattr(fd_, &current) != 0)
+        return errno;
+    const LineSettings settings = MakeLineSettings(current, dcb);
+    if (!settings.Valid)
+        return EINVAL;
+    if (tcsetattr(fd_, TCSANOW, &settings.Tio) != 0)
+        return errno;
+    if (settings.CustomSpeed) {
+        if (const int error = SetCustomSpeed(fd_, settings.Speed))
+            return error;
+    }
+    if (const int error = SetModemLine(fd_, TIOCM_DTR, settings.Dtr))
+        return error;
+    return SetModemLine(fd_, TIOCM_RTS, settings.Rts);
+}
+
+int SerialDevice::MakeReadsReturnAtOnce()
+{
+    const int flags = fcntl(fd_, F_GETFL);
+    if (flags < 0)
+        return errno;
+    if (!(flags & O_NONBLOCK) && fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0)
+        return errno;
+    termios t;
+    if (tcgetattr(fd_, &t) != 0)
+        return errno;
+    if (t.c_cc[VMIN] == 1 && t.c_cc[VTIME] == 0)
+        return 0;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return tcsetattr(fd_, TCSANOW, &t) != 0 ? errno : 0;
+}
+
+int SerialDevice::CheckTerminal() const
+{
+    termios t;
+    return tcgetattr(fd_, &t) != 0 ? errno : 0;
+}
+
+int SerialDevice::CheckPresent() const
+{
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 && !IsUnsupported(errno))
+        return errno;
+    pollfd p{fd_, 0, 0};
+    if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return EIO;
+    return 0;
+}
+
+int SerialDevice::QueueCounts(quint32& input, quint32& output) const
+{
+    int in = 0;
+    int out = 0;
+    if (ioctl(fd_, FIONREAD, &in) != 0)
+        return errno;
+    if (ioctl(fd_, TIOCOUTQ, &out) != 0)
+        return errno;
+    input = quint32(std::max(in, 0));
+    output = quint32(std::max(out, 0));
+    return 0;
+}
+
+int SerialDevice::ReadCounters(Counters& out) const
+{
+    serial_icounter_struct icount{};
+    if (ioctl(fd_, TIOCGICOUNT, &icount) != 0)
+        return errno;
+    out.overrun = icount.overrun;
+    out.bufOverrun = icount.buf_overrun;
+    out.parity = icount.parity;
+    out.frame = icount.frame;
+    out.brk = icount.brk;
+    return 0;
+}
+
+int SerialDevice::TakeLineErrors(quint32& errors)
+{
+    errors = 0;
+    Counters now;
+    if (const int error = ReadCounters(now))
+        return IsUnsupported(error) ? 0 : error;
+    if (haveCounters_) {
+        // Counters only grow; "differs" also survives their wrap-around.
+        if (now.bufOverrun != counters_.bufOverrun)
+            errors |= LineError::RxOver;
+        if (now.overrun != counters_.overrun)
+            errors |= LineError::Overrun;
+        if (now.parity != counters_.parity)
+            errors |= LineError::RxParity;
+        if (now.frame != counters_.frame)
+            errors |= LineError::Frame;
+        if (now.brk != counters_.brk)
+            errors |= LineError::Break;
+    }
+    counters_ = now;
+    haveCounters_ = true;
+    return 0;
+}
+
+int SerialDevice::Read(char* dest, int count, int& got)
+{
+    got = 0;
+    if (count <= 0)
+        return 0;
+    for (;;) {
+        const ssize_t n = ::read(fd_, dest, size_t(count));
+        if (n > 0) {
+            got = int(n);
+            return 0;
+        }
+        // A raw terminal read of 0 bytes is a hang-up, not "nothing yet" (that is EAGAIN).
+        if (n == 0)
+            return EIO;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& completed)
+{
+    completed = false;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd_, data + done, size_t(count - done));
+        if (n > 0) {
+            done += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
+        // The driver's buffer is full (flow control, slow line): wait for room.
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0)
+            return 0;
+        pollfd p{fd_, POLLOUT, 0};
+        if (poll(&p, 1, left) < 0 && errno != EINTR)
+            return errno;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+            return EIO;
+    }
+    // The bytes are with the driver; wait until they have left the port. Never tcdrain: it has
+    // no bound and hangs for good when flow control stalls the line.
+    auto step = std::chrono::milliseconds(1);
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+            if (!IsUnsupported(errno))
+                return errno;
+            queued = 0;
+        }
+        if (queued <= 0) {
+            completed = true;
+            return 0;
+        }
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0)
+            return 0;
+        std::this_thread::sleep_for(std::min(step, std::chrono::milliseconds(left)));
+        step = std::min(step * 2, std::chrono::milliseconds(10));
+    }
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "LineSettings.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// Line error flags as the port component reports them.
+namespace LineError {
+inline constexpr quint32 RxOver = 0x01;   // a receive buffer overflowed
+inline constexpr quint32 Overrun = 0x02;  // the UART lost a byte
+inline constexpr quint32 RxParity = 0x04; // parity error
+inline constexpr quint32 Frame = 0x08;    // framing error
+inline constexpr quint32 Break = 0x10;    // break received
+} // namespace LineError
+
+// One open serial device, held exclusively. Every operation returns 0 or the errno value of the
+// step that failed; nothing here raises. The descriptor is non-blocking: no call waits longer
+// than the bound it is given.
+class SerialDevice
+{
+public:
+    SerialDevice() = default;
+    ~SerialDevice() { Close(); }
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // Opens the path for reading and writing and takes it exclusively: a second opener, also one
+    // running as root, gets EBUSY. ENOENT means the device does not exist. On failure nothing
+    // stays open.
+    int Open(const QByteArray& path);
+    // Gives up the exclusive hold and closes. Pending output is not waited for.
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+
+    // Writes the line settings of the block (see MakeLineSettings). A device that is not a
+    // terminal fails with ENOTTY; an impossible block with EINVAL.
+    int ApplyControlBlock(const CommControlBlock& dcb);
+    // Makes reads return at once with what has arrived (non-blocking, VMIN 1, VTIME 0).
+    int MakeReadsReturnAtOnce();
+    // ENOTTY when the device is not a terminal; EIO when it has gone away.
+    int CheckTerminal() const;
+    // A cheap query that fails (EIO) when the device has gone away.
+    int CheckPresent() const;
+
+    // Bytes waiting in the input queue and not yet sent from the output queue.
+    int QueueCounts(quint32& input, quint32& output) const;
+    // Line error flags (LineError bits) that arose since the last call (or since Open). Drivers
+    // without error counters (pseudo-terminals, some USB adapters) report none.
+    int TakeLineErrors(quint32& errors);
+
+    // Reads at most `count` bytes that have arrived; `got` is 0 when none are waiting. A device
+    // that went away fails with EIO.
+    int Read(char* dest, int count, int& got);
+    // Hands all bytes to the driver and waits until they have left the output queue, within
+    // `timeoutMs` real milliseconds in all. `completed` tells whether both happened in time.
+    // Bytes the driver took are sent even when the bound ran out; the rest is not.
+    int Write(const char* data, int count, int timeoutMs, bool& completed);
+
+private:
+    int fd_ = -1;
+    struct Counters
+    {
+        int overrun = 0, bufOverrun = 0, parity = 0, frame = 0, brk = 0;
+    } counters_;
+    bool haveCounters_ = false;
+    int ReadCounters(Counters& out) const;
+};
+
+// True for the errors that mean the device is gone (unplugged, hung up).
+bool IsDeviceGone(int error);
