@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace printersim {
+
+struct Options
+{
+    std::string link;                  // where the symlink to the pty goes
+    std::string serial = "QDX0012345"; // the printer's serial number
+    bool silent = false;
+    int delayMs = 0;
+    int pieces = 1;
+    bool zeroByte = false;
+    bool garbage = false;
+    bool flood = false;
+    int vanishAfter = 0; // 0: never
+    double timeScale = 1.0;
+    bool help = false;
+
+    // A duration of the printer's behaviour in real milliseconds, after the time scale.
+    int RealMs(double ms) const;
+};
+
+// Reads the command line (without the program name). Throws std::invalid_argument with a message
+// for the user when it is not understood.
+Options ParseOptions(const std::vector<std::string>& args);
+
+std::string HelpText();
+
+} // namespace printersim

@@ -1,0 +1,54 @@
+// orvalen-printer-sim: a simulated fiscal receipt printer on a pseudo-terminal.
+#include "Options.h"
+#include "PtyEndpoint.h"
+#include "Server.h"
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <sys/signalfd.h>
+
+using namespace printersim;
+
+int main(int argc, char** argv)
+{
+    Options options;
+    try {
+        options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvalen-printer-sim: %s\n", e.what());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    }
+
+    // The stop signals arrive through a descriptor that the server polls beside the terminal.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
+    if (sigprocmask(SIG_BLOCK, &stops, nullptr) != 0) {
+        std::perror("orvalen-printer-sim: sigprocmask");
+        return 1;
+    }
+    const UniqueFd signals(signalfd(-1, &stops, SFD_CLOEXEC));
+    if (signals.Get() < 0) {
+        std::perror("orvalen-printer-sim: signalfd");
+        return 1;
+    }
+    // A watcher that closed our stdout must not kill the printer.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        PtyEndpoint pty(options.link);
+        LogLine("ready " + pty.LinkPath() + " -> " + pty.SlavePath());
+        Server server(options, pty);
+        return server.Run(signals.Get());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvalen-printer-sim: %s\n", e.what());
+        return 1;
+    }
+}
