@@ -1,0 +1,187 @@
+#include "app/Form1.h"
+
+#include "app/Payloads.h"
+#include "app/ReplyBox.h"
+#include "app/TypedLimit.h"
+#include "runtime/Application.h"
+#include "serial/VaComm.h"
+
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// The window is laid out for 96 dpi: Arial 8 pt is 11 px high, the port page's labels use
+// Arial 14 pt bold, 19 px high.
+constexpr int WindowFontPx = 11;
+constexpr int PortLabelFontPx = 19;
+constexpr int ClientWidth = 486;
+constexpr int ClientHeight = 412;
+// The rate, date and time boxes take at most four typed characters.
+constexpr int ShortBoxTypedLimit = 4;
+constexpr int TimerIntervalMs = 1000;
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setGeometry(geometry);
+    return button;
+}
+
+template <typename Edit = QLineEdit>
+Edit* MakeEdit(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* edit = new Edit(parent);
+    edit->setText(text);
+    edit->setGeometry(geometry);
+    return edit;
+}
+
+QGroupBox* MakeGroup(QWidget* parent, const QString& title, const QRect& geometry)
+{
+    auto* group = new QGroupBox(title, parent);
+    group->setGeometry(geometry);
+    group->setEnabled(false);
+    return group;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Orvalen V1.4"));
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(WindowFontPx);
+    setFont(font);
+    resize(ClientWidth, ClientHeight);
+    CreateControls();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreatePages()
+{
+    pgPuerto = new QWidget(this);
+    pgPuerto->setObjectName(QStringLiteral("pgPuerto"));
+    pgPuerto->setGeometry(0, 0, ClientWidth, ClientHeight);
+    PgFiscalizacion = new QWidget(this);
+    PgFiscalizacion->setObjectName(QStringLiteral("PgFiscalizacion"));
+    PgFiscalizacion->setGeometry(0, 0, ClientWidth, ClientHeight);
+    PgFiscalizacion->hide();
+}
+
+void TForm1::CreateControls()
+{
+    Timer1 = new TTimer(this);
+    Timer1->SetEnabled(false);
+    Timer1->SetInterval(TimerIntervalMs);
+    Timer1->OnTimer = [this](QObject* sender) { Timer1Timer(sender); };
+
+    CreatePages();
+    CreatePortPageControls();
+    CreateFiscalPageControls();
+    CreatePort();
+
+    Timer2 = new TTimer(this);
+    Timer2->SetInterval(TimerIntervalMs);
+    Timer2->OnTimer = [this](QObject* sender) { Timer2Timer(sender); };
+}
+
+void TForm1::CreatePortPageControls()
+{
+    QFont big(QStringLiteral("Arial"));
+    big.setPixelSize(PortLabelFontPx);
+    big.setBold(true);
+    lbserial = MakeLabel(pgPuerto, QString(), {128, 208, 5, 22});
+    Label16 = MakeLabel(pgPuerto, QStringLiteral("Serial:"), {48, 208, 60, 22});
+    lbport = MakeLabel(pgPuerto, QString(), {144, 160, 5, 22});
+    Label15 = MakeLabel(pgPuerto, QStringLiteral("Puerto: "), {48, 160, 74, 22});
+    for (QLabel* label : {lbserial, Label16, lbport, Label15})
+        label->setFont(big);
+}
+
+void TForm1::CreateFiscalPageControls()
+{
+    QWidget* page = PgFiscalizacion;
+    Label10 = MakeLabel(page, QStringLiteral("Comunicación"), {8, 280, 67, 14});
+    reiniciar = MakeGroup(page, QStringLiteral(" Reiniciar "), {8, 88, 145, 129});
+    reset = MakeButton(reiniciar, QStringLiteral("Reiniciar Impresor"), {7, 55, 129, 33});
+    Pruebas = MakeGroup(page, QStringLiteral(" Pruebas "), {158, 80, 329, 169});
+    btrepz = MakeButton(Pruebas, QStringLiteral("Reporte Z"), {8, 24, 73, 25});
+    AbreNF = MakeButton(Pruebas, QStringLiteral("AbreNF"), {88, 24, 73, 25});
+    LineaNF = MakeButton(Pruebas, QStringLiteral("LineaNF"), {248, 24, 73, 25});
+    edlinea = MakeEdit(Pruebas, QStringLiteral("linea de prueba"), {8, 64, 313, 22});
+    CierraNF = MakeButton(Pruebas, QStringLiteral("CierraNF"), {168, 24, 73, 25});
+    resp2 = MakeEdit(page, QString(), {8, 295, 473, 22});
+    respuesta = MakeEdit<TReplyBox>(page, QString(), {8, 321, 473, 22});
+    Label11 = MakeLabel(Pruebas, QStringLiteral("TASAS"), {8, 104, 35, 14});
+    iva1 = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("0700"), {56, 99, 41, 22});
+    iva2 = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("1000"), {104, 99, 41, 22});
+    iva3 = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("1500"), {152, 99, 41, 22});
+    cambiatasa = MakeButton(Pruebas, QStringLiteral("Cambia tasa"), {198, 96, 75, 25});
+    Button1 = MakeButton(Pruebas, QStringLiteral("Factura Prueba"), {12, 132, 101, 29});
+    edhora = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("1900"), {122, 134, 47, 22});
+    edfecha = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("1900"), {178, 134, 47, 22});
+    Label1 = MakeLabel(page, QStringLiteral("Fecha a Generar: "), {112, 264, 88, 14});
+    fecha = MakeLabel(page, QStringLiteral("Fecha"), {208, 264, 30, 14});
+
+    for (QLineEdit* box : {iva1, iva2, iva3, edhora, edfecha})
+        static_cast<TTypedLimitEdit*>(box)->SetTypedLimit(ShortBoxTypedLimit);
+
+    // Tab order: the group boxes' controls in their own order, then the two reply boxes.
+    QWidget* order[] = {reset, btrepz,     AbreNF,  LineaNF, edlinea, CierraNF, iva1,     iva2,
+                        iva3,  cambiatasa, Button1, edhora,  edfecha, resp2,    respuesta};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    ConnectClick(reset, &TForm1::resetClick);
+    ConnectClick(btrepz, &TForm1::btrepzClick);
+    ConnectClick(AbreNF, &TForm1::AbreNFClick);
+    ConnectClick(LineaNF, &TForm1::LineaNFClick);
+    ConnectClick(CierraNF, &TForm1::CierraNFClick);
+    ConnectClick(cambiatasa, &TForm1::cambiatasaClick);
+    ConnectClick(Button1, &TForm1::Button1Click);
+}
+
+void TForm1::CreatePort()
+{
+    puerto = new TVaComm(this);
+    puerto->setObjectName(QStringLiteral("puerto"));
+    puerto->SetBaudrate(br9600);
+    auto* flow = puerto->FlowControl();
+    flow->SetOutCtsFlow(false);
+    flow->SetOutDsrFlow(false);
+    flow->SetControlDtr(dtrDisabled);
+    flow->SetControlRts(rtsDisabled);
+    flow->SetXonXoffOut(false);
+    flow->SetXonXoffIn(false);
+    flow->SetDsrSensitivity(false);
+    flow->SetTxContinueOnXoff(false);
+    puerto->SetPortNum(2);
+    puerto->SetDeviceName(QByteArrayLiteral("\\\\.\\COM%d"));
+    puerto->SetMonitorEvents({ceError, ceRxChar});
+    puerto->SetDirectWrite(true);
+}
+
+void TForm1::ConnectClick(QPushButton* button, void (TForm1::*handler)(QObject*))
+{
+    // Qt calls in here: an error escaping the handler must not unwind through Qt's frames.
+    connect(button, &QPushButton::clicked, this,
+            [this, button, handler] { Application().Guard([&] { (this->*handler)(button); }); });
+}
+
+QString TForm1::FormateaMonto(const QString& texto, quint8 decimales) const
+{
+    return ::FormateaMonto(texto, decimales);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "runtime/Timer.h"
+
+#include <QByteArray>
+#include <QWidget>
+
+#include <optional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TReplyBox;
+class TVaComm;
+
+// The main window: its controls, the port, the two timers, and the handlers that drive the
+// printer. Every command goes through EnviaComando, which waits on this thread while the poll
+// timer Timer2 collects the reply into `respuesta`.
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Components, in the order the window declares them. Qt's parent ownership frees them.
+    TTimer* Timer1 = nullptr;
+    QWidget* pgPuerto = nullptr;
+    QLabel* lbserial = nullptr;
+    QLabel* Label16 = nullptr;
+    QLabel* lbport = nullptr;
+    QLabel* Label15 = nullptr;
+    QWidget* PgFiscalizacion = nullptr;
+    QLabel* Label10 = nullptr;
+    QGroupBox* reiniciar = nullptr;
+    QPushButton* reset = nullptr;
+    QGroupBox* Pruebas = nullptr;
+    QPushButton* btrepz = nullptr;
+    QPushButton* AbreNF = nullptr;
+    QPushButton* LineaNF = nullptr;
+    QLineEdit* edlinea = nullptr;
+    QPushButton* CierraNF = nullptr;
+    QLineEdit* resp2 = nullptr;
+    TReplyBox* respuesta = nullptr;
+    QLabel* Label11 = nullptr;
+    QLineEdit* iva1 = nullptr;
+    QLineEdit* iva2 = nullptr;
+    QLineEdit* iva3 = nullptr;
+    QPushButton* cambiatasa = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLineEdit* edhora = nullptr;
+    QLineEdit* edfecha = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* fecha = nullptr;
+    TVaComm* puerto = nullptr;
+    TTimer* Timer2 = nullptr;
+
+    // Frames the payload, writes it and waits for the reply (at most 30 s, ETX seen) and then a
+    // settling pause of 2 s, letting the message loop run. The reply is left in `respuesta`.
+    void EnviaComando(const QByteArray& payload);
+
+    // Handlers.
+    void Timer1Timer(QObject* Sender);
+    void Timer2Timer(QObject* Sender);
+    void pgPuertoEnterPage(QObject* Sender);
+    void btrepzClick(QObject* Sender);
+    void AbreNFClick(QObject* Sender);
+    void LineaNFClick(QObject* Sender);
+    void CierraNFClick(QObject* Sender);
+    void cambiatasaClick(QObject* Sender);
+    void Button1Click(QObject* Sender);
+    void resetClick(QObject* Sender);
+    void wizardFinishButtonClick(QObject* Sender);
+
+    QString FormateaMonto(const QString& texto, quint8 decimales) const;
+
+private:
+    // Creates the page containers the controls live on.
+    void CreatePages();
+    void CreateControls();
+    void CreatePortPageControls();
+    void CreateFiscalPageControls();
+    void CreatePort();
+    void ConnectClick(QPushButton* button, void (TForm1::*handler)(QObject*));
+    // The Latin-1 bytes of a box's text; on a character the printer cannot receive, tells the
+    // user and returns nothing.
+    std::optional<QByteArray> TypedBytes(const QLineEdit* box);
+};
