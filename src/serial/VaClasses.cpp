@@ -1,0 +1,80 @@
+#include "VaClasses.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+int ThreadPriorityValue(TThreadPriority priority)
+{
+    static constexpr int kValues[] = {-15, -2, -1, 0, 1, 2, 15};
+    return kValues[static_cast<int>(priority)];
+}
+
+TVaHandleObject::~TVaHandleObject()
+{
+    if (handle_ >= 0)
+        ::close(handle_);
+}
+
+TVaWaitResult TVaHandleObject::WaitFor(int timeoutMs)
+{
+    pollfd p{handle_, POLLIN, 0};
+    for (;;) {
+        const int r = poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
+        if (r > 0)
+            return (p.revents & POLLIN) ? wrSignaled : wrAbandoned;
+        if (r == 0)
+            return wrTimeout;
+        if (errno != EINTR) {
+            lastError_ = errno;
+            return wrError;
+        }
+    }
+}
+
+int WaitForAny(std::initializer_list<TVaHandleObject*> objects, int timeoutMs)
+{
+    std::vector<pollfd> fds;
+    fds.reserve(objects.size());
+    for (TVaHandleObject* o : objects)
+        fds.push_back(pollfd{o->Handle(), POLLIN, 0});
+    for (;;) {
+        const int r = poll(fds.data(), fds.size(), timeoutMs < 0 ? -1 : timeoutMs);
+        if (r == 0)
+            return -1;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -2;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents & POLLIN)
+                return int(i);
+        }
+        return -2;
+    }
+}
+
+void TVaEvent::Signal()
+{
+    const eventfd_t one = 1;
+    if (::write(handle_, &one, sizeof one) < 0)
+        lastError_ = errno;
+}
+
+void TVaEvent::Unsignal()
+{
+    // Reading an eventfd returns its counter and sets it to 0; EAGAIN means it was not signalled.
+    eventfd_t value = 0;
+    if (::read(handle_, &value, sizeof value) < 0 && errno != EAGAIN)
+        lastError_ = errno;
+}
+
+TVaWaitEvent::TVaWaitEvent()
+{
+    handle_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (handle_ < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+}

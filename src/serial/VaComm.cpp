@@ -1,0 +1,537 @@
+#include "VaComm.h"
+
+#include "platform/DevicePath.h"
+#include "runtime/Application.h"
+#include "runtime/Format.h"
+#include "runtime/TimeBase.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+constexpr quint32 kSpeeds[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                               14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+constexpr quint32 kEventMasks[] = {
+    CommEv::Break,    CommEv::Cts,    CommEv::Dsr,     CommEv::Err,    CommEv::Ring,
+    CommEv::Rlsd,     CommEv::RxChar, CommEv::TxEmpty, CommEv::RxFlag, CommEv::PErr,
+    CommEv::Rx80Full, CommEv::Event1, CommEv::Event2,
+};
+
+// Flow-control limits follow the input queue: a quarter of it, at most 1024.
+constexpr int kMaxFlowLimit = 1024;
+
+const QString kPortOpen = QStringLiteral("Can't perform this operation while port is open");
+
+} // namespace
+
+quint32 BaudrateSpeed(TVaBaudrate value)
+{
+    return kSpeeds[static_cast<int>(value)];
+}
+
+quint32 CommEventMask(TVaCommEvent event)
+{
+    return kEventMasks[static_cast<int>(event)];
+}
+
+QString SystemErrorText(int error)
+{
+    char buffer[256];
+    // The GNU strerror_r returns the text, which may or may not be in buffer.
+    QString text = QString::fromLocal8Bit(strerror_r(error, buffer, sizeof buffer)).left(255);
+    while (!text.isEmpty()) {
+        const QChar last = text.back();
+        if (last.unicode() > 0x20 && last != QLatin1Char('.') &&
+            last.category() != QChar::Other_Control)
+            break;
+        text.chop(1);
+    }
+    return text;
+}
+
+TVaCustomComm::TVaCustomComm(QObject* owner)
+    : TVaComponent(owner), buffers_(std::make_unique<TVaBuffers>()),
+      flowControl_(std::make_unique<TVaFlowControl>()),
+      eventChars_(std::make_unique<TVaEventChars>())
+{
+    // Queue sizes are taken by Open: a change while open cannot reach the device. The group
+    // keeps the new value for the next Open.
+    buffers_->OnChange = [this](TVaPersistent*) { CheckClosed(); };
+    eventChars_->OnChange = [this](TVaPersistent*) { ApplyDCB(); };
+    flowControl_->OnChange = [this](TVaPersistent*) { ApplyDCB(); };
+}
+
+TVaCustomComm::~TVaCustomComm()
+{
+    MarkDestroying();
+    try {
+        Close();
+    } catch (...) {
+        // Nothing can be reported from here; the device is closed by its own destructor.
+    }
+}
+
+// --- open and close -----------------------------------------------------------------------
+
+QByteArray TVaCustomComm::GetDeviceName() const
+{
+    return Format(QString::fromLatin1(deviceName_), {portNum_}).toLatin1();
+}
+
+void TVaCustomComm::OpenDevice()
+{
+    const QByteArray name = GetDeviceName();
+    const std::optional<QByteArray> path = DevicePathFor(name);
+    const int error = path ? device_.Open(*path) : ENOENT;
+    if (error == 0)
+        return;
+    // The messages show the name the user knows. It is put in once, after the error number and
+    // text: a '%' in a device name must not be taken for a placeholder.
+    if (error == ENOENT)
+        throw EVaCommError(Format(QStringLiteral("Specified device not found (%s)."), {name}));
+    throw EVaCommError(Format(QStringLiteral("Can't open specified device %s (Error %d, %s)"),
+                              {name, error, SystemErrorText(error)}));
+}
+
+void TVaCustomComm::CloseDevice()
+{
+    device_.Close();
+}
+
+void TVaCustomComm::Open()
+{
+    CheckClosed();
+    OpenDevice();
+    opening_ = true;
+    try {
+        ApplyDCB();
+        ApplyBuffers();
+        ApplyTimeouts();
+        ApplyEventMask();
+        StartThreads();
+    } catch (...) {
+        opening_ = false;
+        // A thread started before a later step failed must not outlive the device.
+        try {
+            std::lock_guard lock(ReadLock);
+            StopThreads();
+        } catch (...) {
+        }
+        CloseDevice();
+        throw;
+    }
+    opening_ = false;
+    DoOpen();
+}
+
+void TVaCustomComm::Close()
+{
+    if (!Active())
+        return;
+    {
+        std::lock_guard lock(ReadLock);
+        StopThreads();
+    }
+    CloseDevice();
+    DoClose();
+}
+
+void TVaCustomComm::DoOpen()
+{
+    if (OnOpen)
+        Application().Guard([this] { OnOpen(this); });
+}
+
+void TVaCustomComm::DoClose()
+{
+    if (!IsDestroying())
+        Fire(OnClose, this);
+}
+
+void TVaCustomComm::Loaded()
+{
+    TVaComponent::Loaded();
+    if (!IsDesigning() && autoOpen_)
+        Open();
+}
+
+// --- configuration steps of Open ------------------------------------------------------------
+
+void TVaCustomComm::ApplyBuffers()
+{
+    if (!Active())
+        return;
+    // The driver sizes its own queues; the sizes are only checked here (the write thread's queue
+    // takes WriteSize). A device that has vanished still reports its error at this step.
+    if (buffers_->ReadSize() < 0 || buffers_->WriteSize() < 0)
+        RaiseCommError(QStringLiteral("Error initializing buffers (%d), %s"), EINVAL);
+    CheckCommResult(device_.CheckPresent(), QStringLiteral("Error initializing buffers (%d), %s"));
+}
+
+void TVaCustomComm::ApplyTimeouts()
+{
+    if (!Active())
+        return;
+    CheckCommResult(device_.MakeReadsReturnAtOnce(),
+                    QStringLiteral("Error setting timeouts (%d), %s"));
+}
+
+void TVaCustomComm::ApplyEventMask()
+{
+    eventMask_ = 0;
+    for (int e = ceBreak; e <= ceEvent2; ++e) {
+        if (monitorEvents_.Contains(TVaCommEvent(e)))
+            eventMask_ |= CommEventMask(TVaCommEvent(e));
+    }
+    // The write thread reports transmit-empty itself when its queue has drained.
+    if (!directWrite_)
+        eventMask_ &= ~CommEv::TxEmpty;
+    if (Active()) {
+        // The line events are watched with poll() on the device, which needs a terminal.
+        CheckCommResult(device_.CheckTerminal(),
+                        QStringLiteral(" Error setting EventMask (%d), %s"));
+    }
+}
+
+CommControlBlock TVaCustomComm::MakeControlBlock() const
+{
+    CommControlBlock dcb;
+    dcb.BaudRate = baudrate_ == brUser ? quint32(userBaudrate_) : BaudrateSpeed(baudrate_);
+    dcb.ByteSize = quint8(4 + databits_);
+    dcb.Parity = quint8(parity_);
+    dcb.StopBits = quint8(stopbits_);
+    dcb.XonChar = eventChars_->XonChar();
+    dcb.XoffChar = eventChars_->XoffChar();
+    dcb.ErrorChar = eventChars_->ErrorChar();
+    dcb.EvtChar = eventChars_->EventChar();
+    dcb.EofChar = eventChars_->EofChar();
+    // A negative queue size would wrap into a huge limit.
+    const quint16 limit = quint16(std::clamp(buffers_->ReadSize() / 4, 0, kMaxFlowLimit));
+    dcb.XonLim = limit;
+    dcb.XoffLim = limit;
+
+    static constexpr quint32 kDtr[] = {0, DcbFlag::DtrEnable, DcbFlag::DtrHandshake};
+    static constexpr quint32 kRts[] = {0, DcbFlag::RtsEnable, DcbFlag::RtsHandshake,
+                                       DcbFlag::RtsToggle};
+    const TVaFlowControl& fc = *flowControl_;
+    quint32 flags = DcbFlag::Binary;
+    if (parityCheck_)
+        flags |= DcbFlag::ParityCheck;
+    if (fc.OutCtsFlow())
+        flags |= DcbFlag::OutCtsFlow;
+    if (fc.OutDsrFlow())
+        flags |= DcbFlag::OutDsrFlow;
+    flags |= kDtr[fc.ControlDtr()];
+    if (fc.DsrSensitivity())
+        flags |= DcbFlag::DsrSensitivity;
+    if (fc.TxContinueOnXoff())
+        flags |= DcbFlag::TxContinueOnXoff;
+    if (fc.XonXoffOut())
+        flags |= DcbFlag::XonXoffOut;
+    if (fc.XonXoffIn())
+        flags |= DcbFlag::XonXoffIn;
+    if (options_.Contains(coErrorChar))
+        flags |= DcbFlag::ErrorChar;
+    if (options_.Contains(coNullStrip))
+        flags |= DcbFlag::NullStrip;
+    flags |= kRts[fc.ControlRts()];
+    dcb.Flags = flags;
+    return dcb;
+}
+
+void TVaCustomComm::ApplyDCB()
+{
+    if (!Active() || !updateDCB_)
+        return;
+    if (const int error = device_.ApplyControlBlock(MakeControlBlock()))
+        RaiseDeviceError(QStringLiteral("Error writing dcb (%d), %s"), error);
+}
+
+// --- errors ---------------------------------------------------------------------------------
+
+void TVaCustomComm::CheckClosed() const
+{
+    if (Active())
+        throw EVaCommError(kPortOpen);
+}
+
+void TVaCustomComm::RaiseCommError(const QString& format, int error) const
+{
+    throw EVaCommError(Format(format, {error, SystemErrorText(error)}));
+}
+
+void TVaCustomComm::CheckCommResult(int error, const QString& format) const
+{
+    if (error != 0)
+        RaiseCommError(format, error);
+}
+
+void TVaCustomComm::RaiseDeviceError(const QString& format, int error)
+{
+    // During Open the failed step's own clean-up closes the device, without OnClose.
+    if (IsDeviceGone(error) && Active() && !opening_)
+        DropLostDevice();
+    RaiseCommError(format, error);
+}
+
+void TVaCustomComm::DropLostDevice()
+{
+    {
+        std::lock_guard lock(ReadLock);
+        try {
+            StopThreads();
+        } catch (...) {
+        }
+    }
+    CloseDevice();
+    // The error about to be raised is what the caller must see; a failing OnClose is shown.
+    if (!IsDestroying() && OnClose)
+        Application().Guard([this] { OnClose(this); });
+}
+
+// --- writing and reading --------------------------------------------------------------------
+
+int TVaCustomComm::WriteBuf(const char* data, int count)
+{
+    if (!Active())
+        return 0;
+    if (!directWrite_) {
+        if (!QueueWrite(data, count))
+            throw EVaCommError(QStringLiteral("Output buffer is full. Please check comm status."));
+        return count;
+    }
+    if (count <= 0)
+        return 0;
+    std::lock_guard lock(WriteLock);
+    bool completed = false;
+    const int error =
+        device_.Write(data, count, TimeBase::RealMs(buffers_->ReadTimeout()), completed);
+    if (error != 0)
+        RaiseDeviceError(QStringLiteral("Write error (%d), %s"), error);
+    return completed ? count : 0;
+}
+
+bool TVaCustomComm::WriteText(const QByteArray& text)
+{
+    return WriteBuf(text.constData(), int(text.size())) == text.size();
+}
+
+bool TVaCustomComm::WriteChar(char c)
+{
+    return WriteBuf(&c, 1) == 1;
+}
+
+int TVaCustomComm::ReadBuf(char* dest, int count)
+{
+    if (!Active())
+        return 0;
+    std::lock_guard lock(ReadLock);
+    int got = 0;
+    if (const int error = device_.Read(dest, count, got))
+        RaiseDeviceError(QStringLiteral("Read error (%d), %s"), error);
+    return got;
+}
+
+int TVaCustomComm::ReadBufUsed()
+{
+    if (!Active())
+        return 0;
+    TVaCommStatus status;
+    GetCommStatus(status);
+    return int(std::min<quint32>(status.Status.cbInQue, 0x7fffffff));
+}
+
+QByteArray TVaCustomComm::ReadText()
+{
+    const int n = ReadBufUsed();
+    if (n <= 0)
+        return {};
+    QByteArray text(n, '\0');
+    text.truncate(ReadBuf(text.data(), n));
+    return text;
+}
+
+void TVaCustomComm::GetCommStatus(TVaCommStatus& status)
+{
+    std::lock_guard lock(ReadLock);
+    status = TVaCommStatus{};
+    if (!Active())
+        return;
+    int error = device_.TakeLineErrors(status.Errors);
+    if (error == 0)
+        error = device_.QueueCounts(status.Status.cbInQue, status.Status.cbOutQue);
+    if (error != 0)
+        RaiseDeviceError(QStringLiteral("Error retrieving statistics (%d), %s"), error);
+}
+
+bool TVaCustomComm::CheckErrors()
+{
+    TVaCommStatus status;
+    GetCommStatus(status);
+    if (status.Errors == 0)
+        return false;
+    if (OnError)
+        Application().Guard([&] { OnError(this, int(status.Errors)); });
+    return true;
+}
+
+// --- threads and event dispatch -------------------------------------------------------------
+
+void TVaCustomComm::StartThreads() {}
+
+void TVaCustomComm::StopThreads() {}
+
+bool TVaCustomComm::QueueWrite(const char*, int)
+{
+    return false;
+}
+
+void TVaCustomComm::HandleRxChar()
+{
+    const int n = ReadBufUsed();
+    if (n <= 0)
+        return;
+    // Without listeners the bytes stay in the input queue for ReadText.
+    Fire(OnRxChar, this, n);
+}
+
+void TVaCustomComm::HandleEvents(quint32 mask)
+{
+    if (mask & CommEv::Err)
+        CheckErrors();
+    NotifyLinks(mask);
+    const std::pair<quint32, TNotifyEvent*> order[] = {
+        {CommEv::RxFlag, &OnRxFlag}, {CommEv::Cts, &OnCts},       {CommEv::Dsr, &OnDsr},
+        {CommEv::Ring, &OnRing},     {CommEv::Rlsd, &OnRlsd},     {CommEv::TxEmpty, &OnTxEmpty},
+        {CommEv::Break, &OnBreak},   {CommEv::PErr, &OnPErr},     {CommEv::Rx80Full, &OnRx80Full},
+        {CommEv::Event1, &OnEvent1}, {CommEv::Event2, &OnEvent2},
+    };
+    for (const auto& [bit, handler] : order) {
+        if ((mask & bit) && *handler)
+            (*handler)(this);
+    }
+}
+
+void TVaCustomComm::NotifyLinks(quint32) {}
+
+void TVaCustomComm::DoRxBuf(PVaData data, int count)
+{
+    Fire(OnRxBuf, this, data, count);
+}
+
+// --- published setters ----------------------------------------------------------------------
+
+void TVaComm::SetBaudrate(TVaBaudrate value)
+{
+    if (baudrate_ == value)
+        return;
+    baudrate_ = value;
+    if (value != brUser)
+        userBaudrate_ = 0;
+    ApplyDCB();
+}
+
+void TVaComm::SetParity(TVaParity value)
+{
+    if (parity_ == value)
+        return;
+    parity_ = value;
+    ApplyDCB();
+}
+
+void TVaComm::SetParityCheck(bool value)
+{
+    if (parityCheck_ == value)
+        return;
+    parityCheck_ = value;
+    ApplyDCB();
+}
+
+void TVaComm::SetDatabits(TVaDatabits value)
+{
+    if (databits_ == value)
+        return;
+    databits_ = value;
+    ApplyDCB();
+}
+
+void TVaComm::SetStopbits(TVaStopbits value)
+{
+    if (stopbits_ == value)
+        return;
+    stopbits_ = value;
+    ApplyDCB();
+}
+
+void TVaComm::SetOptions(TVaCommOptions value)
+{
+    if (options_ == value)
+        return;
+    options_ = value;
+    ApplyDCB();
+}
+
+void TVaComm::SetPortNum(TVaPortInt value)
+{
+    CheckClosed();
+    portNum_ = value;
+}
+
+void TVaComm::SetDeviceName(const QByteArray& value)
+{
+    CheckClosed();
+    deviceName_ = value;
+}
+
+void TVaComm::SetMonitorEvents(TVaCommEvents value)
+{
+    CheckClosed();
+    monitorEvents_ = value;
+}
+
+void TVaComm::SetBuffers(const TVaBuffers& value)
+{
+    CheckClosed();
+    buffers_->Assign(value);
+}
+
+void TVaComm::SetEventPriority(TThreadPriority value)
+{
+    if (eventPriority_ == value)
+        return;
+    eventPriority_ = value;
+    UpdateThreadPriorities();
+}
+
+void TVaComm::SetWritePriority(TThreadPriority value)
+{
+    if (writePriority_ == value)
+        return;
+    writePriority_ = value;
+    UpdateThreadPriorities();
+}
+
+void TVaComm::SetDirectWrite(bool value)
+{
+    CheckClosed();
+    directWrite_ = value;
+}
+
+void TVaComm::SetUpdateDCB(bool value)
+{
+    CheckClosed();
+    updateDCB_ = value;
+}
+
+void TVaComm::SetUserBaudrate(qint32 value)
+{
+    if (userBaudrate_ == value)
+        return;
+    userBaudrate_ = value;
+    baudrate_ = brUser;
+    ApplyDCB();
+}

@@ -1,0 +1,312 @@
+#pragma once
+
+#include "platform/SerialDevice.h"
+#include "runtime/Events.h"
+#include "runtime/Exception.h"
+#include "serial/VaClasses.h"
+#include "serial/VaPrst.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+
+enum TVaBaudrate
+{
+    brUser,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
+};
+
+enum TVaParity
+{
+    paNone,
+    paOdd,
+    paEven,
+    paMark,
+    paSpace
+};
+
+enum TVaDatabits
+{
+    db4,
+    db5,
+    db6,
+    db7,
+    db8
+};
+
+enum TVaStopbits
+{
+    sb1,
+    sb15,
+    sb2
+};
+
+enum TVaCommOption
+{
+    coErrorChar,
+    coNullStrip
+};
+using TVaCommOptions = TVaSet<TVaCommOption, quint8>;
+
+enum TVaCommEvent
+{
+    ceBreak,
+    ceCts,
+    ceDsr,
+    ceError,
+    ceRing,
+    ceRlsd,
+    ceRxChar,
+    ceTxEmpty,
+    ceRxFlag,
+    cePErr,
+    ceRx80Full,
+    ceEvent1,
+    ceEvent2
+};
+using TVaCommEvents = TVaSet<TVaCommEvent, quint16>;
+
+// Line event bits as the event mask carries them.
+namespace CommEv {
+inline constexpr quint32 RxChar = 0x0001;
+inline constexpr quint32 RxFlag = 0x0002;
+inline constexpr quint32 TxEmpty = 0x0004;
+inline constexpr quint32 Cts = 0x0008;
+inline constexpr quint32 Dsr = 0x0010;
+inline constexpr quint32 Rlsd = 0x0020;
+inline constexpr quint32 Break = 0x0040;
+inline constexpr quint32 Err = 0x0080;
+inline constexpr quint32 Ring = 0x0100;
+inline constexpr quint32 PErr = 0x0200;
+inline constexpr quint32 Rx80Full = 0x0400;
+inline constexpr quint32 Event1 = 0x0800;
+inline constexpr quint32 Event2 = 0x1000;
+} // namespace CommEv
+
+using TVaPortInt = int;
+
+// Speed in bits per second of a Baudrate value (0 for brUser: the speed is UserBaudrate).
+quint32 BaudrateSpeed(TVaBaudrate value);
+// Event mask bit of a line event.
+quint32 CommEventMask(TVaCommEvent event);
+
+// The one exception type of the port: callers tell failures apart by the message.
+class EVaCommError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+using TVaCommErrorEvent = std::function<void(QObject* Sender, int Errors)>;
+using TVaCommRxCharEvent = std::function<void(QObject* Sender, int Count)>;
+using PVaData = const char*;
+using TVaCommRxBufEvent = std::function<void(QObject* Sender, PVaData Data, int Count)>;
+
+// The queue status: error flags (LineError bits) and the communications-status record.
+struct TComStat
+{
+    quint32 Flags = 0;
+    quint32 cbInQue = 0;  // received bytes waiting to be read
+    quint32 cbOutQue = 0; // bytes not yet sent
+};
+struct TVaCommStatus
+{
+    quint32 Errors = 0;
+    TComStat Status;
+};
+
+// The system's text for an error number, trimmed of trailing control characters, blanks and full
+// stops, at most 255 characters.
+QString SystemErrorText(int error);
+
+class TVaCommEventThread;
+class TVaCommWriteThread;
+
+// The port object: owns one serial device chosen by number, opens it exclusively, configures it,
+// and writes and reads bytes with bounded waits. Every failure raises EVaCommError.
+//
+// A device that goes away while open (unplugged; the far end of a pseudo-terminal closed) makes
+// the read, write or status query that meets it raise its error once and leaves the port closed
+// (OnClose is raised), so a caller that polls Active() and ReadText() stops by itself instead of
+// meeting the same error on every tick. Open works again once the device is back.
+class TVaCustomComm : public TVaComponent
+{
+    Q_OBJECT
+public:
+    explicit TVaCustomComm(QObject* owner = nullptr);
+    ~TVaCustomComm() override;
+
+    void Open();
+    void Close();
+    bool Active() const { return device_.IsOpen(); }
+
+    // Returns the bytes written; 0 when closed, or when a direct write did not complete (handed
+    // to the driver and sent) within Buffers()->ReadTimeout(). Nothing is left pending then:
+    // what the driver took is still sent, what it did not take is not, and the 0 tells the
+    // caller the write is incomplete.
+    int WriteBuf(const char* data, int count);
+    bool WriteText(const QByteArray& text);
+    bool WriteChar(char c);
+    // Reads at most count bytes that have already arrived; never waits for more.
+    int ReadBuf(char* dest, int count);
+    QByteArray ReadText();
+    int ReadBufUsed();
+    // Fetches, and thereby clears, the line's error flags, and the queue counts.
+    void GetCommStatus(TVaCommStatus& status);
+    // GetCommStatus, then OnError when error flags were set.
+    bool CheckErrors();
+    // Writes the line settings into the open device (nothing while closed or without UpdateDCB).
+    void ApplyDCB();
+    // The control block that the line settings give.
+    CommControlBlock MakeControlBlock() const;
+
+    void Loaded() override;
+
+    // The descriptor of the open device, -1 while closed.
+    int Handle() const { return device_.Fd(); }
+    quint32 EventMask() const { return eventMask_; }
+
+    TNotifyEvent OnOpen;
+    TNotifyEvent OnClose;
+    TNotifyEvent OnCts;
+    TNotifyEvent OnDsr;
+    TNotifyEvent OnRlsd;
+    TNotifyEvent OnRing;
+    TNotifyEvent OnBreak;
+    TVaCommErrorEvent OnError;
+    TVaCommRxCharEvent OnRxChar;
+    TNotifyEvent OnRxFlag;
+    TVaCommRxBufEvent OnRxBuf;
+    TNotifyEvent OnTxEmpty;
+    TNotifyEvent OnPErr;
+    TNotifyEvent OnRx80Full;
+    TNotifyEvent OnEvent1;
+    TNotifyEvent OnEvent2;
+
+protected:
+    virtual void OpenDevice();
+    // Background threads: an event thread when EventMask is not 0, a write thread when
+    // DirectWrite is false. None yet: these start nothing.
+    virtual void StartThreads();
+    virtual void StopThreads();
+    // Hands bytes to the write thread's queue; false when they found no room in time. Without a
+    // write thread nothing can be queued.
+    virtual bool QueueWrite(const char* data, int count);
+    // Applies EventPriority/WritePriority to running threads.
+    virtual void UpdateThreadPriorities() {}
+    virtual void HandleRxChar();
+    virtual void HandleEvents(quint32 mask);
+    virtual void NotifyLinks(quint32 mask);
+    virtual void DoRxBuf(PVaData data, int count);
+
+    QByteArray GetDeviceName() const;
+    void CloseDevice();
+    void ApplyBuffers();
+    void ApplyTimeouts();
+    void ApplyEventMask();
+    void DoOpen();
+    void DoClose();
+    void CheckClosed() const;
+    [[noreturn]] void RaiseCommError(const QString& format, int error) const;
+    void CheckCommResult(int error, const QString& format) const;
+    void LockWrite() { WriteLock.Enter(); }
+    void UnlockWrite() { WriteLock.Leave(); }
+    void LockRead() { ReadLock.Enter(); }
+    void UnlockRead() { ReadLock.Leave(); }
+
+    SerialDevice device_;
+    TVaCriticalSection WriteLock;
+    TVaCriticalSection ReadLock;
+    TVaWaitEvent WaitEvent;
+    std::shared_ptr<TVaCommEventThread> EventThread;
+    std::shared_ptr<TVaCommWriteThread> WriteThread;
+    quint32 eventMask_ = 0;
+    bool autoOpen_ = false;
+    TVaPortInt portNum_ = 0;
+    QByteArray deviceName_ = "COM%d";
+    TVaCommEvents monitorEvents_ = {ceError, ceRxChar, ceTxEmpty};
+    std::unique_ptr<TVaBuffers> buffers_;
+    TThreadPriority eventPriority_ = tpNormal;
+    TThreadPriority writePriority_ = tpHighest;
+    bool directWrite_ = false;
+    bool linksEnabled_ = true;
+    TVaBaudrate baudrate_ = br1200;
+    TVaParity parity_ = paNone;
+    bool parityCheck_ = false;
+    TVaDatabits databits_ = db8;
+    TVaStopbits stopbits_ = sb1;
+    TVaCommOptions options_;
+    std::unique_ptr<TVaFlowControl> flowControl_;
+    std::unique_ptr<TVaEventChars> eventChars_;
+    bool updateDCB_ = true;
+    qint32 userBaudrate_ = 0;
+
+private:
+    // Raises the error of a device call; a device that has gone away is closed first.
+    [[noreturn]] void RaiseDeviceError(const QString& format, int error);
+    void DropLostDevice();
+    bool opening_ = false;
+};
+
+// The published port: its properties with their setters. Line settings may change at any time
+// (an open port gets them at once); settings that need a new device refuse while open.
+class TVaComm : public TVaCustomComm
+{
+    Q_OBJECT
+public:
+    explicit TVaComm(QObject* owner = nullptr) : TVaCustomComm(owner) {}
+
+    bool AutoOpen() const { return autoOpen_; }
+    void SetAutoOpen(bool value) { autoOpen_ = value; }
+    TVaBaudrate Baudrate() const { return baudrate_; }
+    void SetBaudrate(TVaBaudrate value);
+    TVaParity Parity() const { return parity_; }
+    void SetParity(TVaParity value);
+    bool ParityCheck() const { return parityCheck_; }
+    void SetParityCheck(bool value);
+    TVaDatabits Databits() const { return databits_; }
+    void SetDatabits(TVaDatabits value);
+    TVaStopbits Stopbits() const { return stopbits_; }
+    void SetStopbits(TVaStopbits value);
+    TVaEventChars* EventChars() { return eventChars_.get(); }
+    void SetEventChars(const TVaEventChars& value) { eventChars_->Assign(value); }
+    TVaFlowControl* FlowControl() { return flowControl_.get(); }
+    void SetFlowControl(const TVaFlowControl& value) { flowControl_->Assign(value); }
+    TVaCommOptions Options() const { return options_; }
+    void SetOptions(TVaCommOptions value);
+    TVaPortInt PortNum() const { return portNum_; }
+    void SetPortNum(TVaPortInt value);
+    QByteArray DeviceName() const { return deviceName_; }
+    void SetDeviceName(const QByteArray& value);
+    TVaCommEvents MonitorEvents() const { return monitorEvents_; }
+    void SetMonitorEvents(TVaCommEvents value);
+    TVaBuffers* Buffers() { return buffers_.get(); }
+    void SetBuffers(const TVaBuffers& value);
+    TThreadPriority EventPriority() const { return eventPriority_; }
+    void SetEventPriority(TThreadPriority value);
+    TThreadPriority WritePriority() const { return writePriority_; }
+    void SetWritePriority(TThreadPriority value);
+    bool DirectWrite() const { return directWrite_; }
+    void SetDirectWrite(bool value);
+    bool UpdateDCB() const { return updateDCB_; }
+    void SetUpdateDCB(bool value);
+    qint32 UserBaudrate() const { return userBaudrate_; }
+    void SetUserBaudrate(qint32 value);
+    bool LinksEnabled() const { return linksEnabled_; }
+    void SetLinksEnabled(bool value) { linksEnabled_ = value; }
+};
