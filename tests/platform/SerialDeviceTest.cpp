@@ -1,0 +1,151 @@
+#include "platform/SerialDevice.h"
+#include "PtyPair.h"
+#include "platform/CustomSpeed.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+namespace {
+
+CommControlBlock Block(quint32 bps)
+{
+    CommControlBlock dcb;
+    dcb.BaudRate = bps;
+    dcb.Flags = DcbFlag::Binary;
+    dcb.ByteSize = 8;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
+}
+
+TEST(SerialDevice, MissingDeviceIsEnoent)
+{
+    SerialDevice device;
+    EXPECT_EQ(device.Open("/dev/orvalen-no-such-port"), ENOENT);
+    EXPECT_FALSE(device.IsOpen());
+}
+
+TEST(SerialDevice, SecondOpenerIsKeptOutAndHolderKeepsWorking)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsOpen());
+    SerialDevice holder;
+    ASSERT_EQ(holder.Open(pty.Path()), 0);
+    SerialDevice other;
+    EXPECT_EQ(other.Open(pty.Path()), EBUSY);
+    EXPECT_FALSE(other.IsOpen());
+
+    ASSERT_EQ(holder.ApplyControlBlock(Block(9600)), 0);
+    bool completed = false;
+    EXPECT_EQ(holder.Write("ok", 2, 1000, completed), 0);
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(pty.Receive(2), QByteArray("ok"));
+
+    holder.Close();
+    EXPECT_EQ(other.Open(pty.Path()), 0) << "closing gives the device up";
+}
+
+TEST(SerialDevice, NonTerminalOpensButRefusesLineSettings)
+{
+    QTemporaryDir dir;
+    const QByteArray file = dir.filePath("plain").toLocal8Bit();
+    std::ofstream(file.constData()) << "x";
+    for (const QByteArray& path : {QByteArray("/dev/null"), file}) {
+        SerialDevice device;
+        ASSERT_EQ(device.Open(path), 0) << path.constData();
+        EXPECT_EQ(device.ApplyControlBlock(Block(9600)), ENOTTY) << path.constData();
+        EXPECT_EQ(device.MakeReadsReturnAtOnce(), ENOTTY) << path.constData();
+        EXPECT_EQ(device.CheckTerminal(), ENOTTY) << path.constData();
+    }
+}
+
+TEST(SerialDevice, BytesTravelBothWaysAndReadsNeverWait)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.Path()), 0);
+    ASSERT_EQ(device.ApplyControlBlock(Block(9600)), 0);
+
+    char buffer[64];
+    int got = -1;
+    EXPECT_EQ(device.Read(buffer, sizeof buffer, got), 0);
+    EXPECT_EQ(got, 0) << "nothing waiting is not an error";
+
+    // Raw mode: 0x03 and CR/LF arrive untouched, nothing is echoed back.
+    const QByteArray frame("\x02"
+                           "A\r\n\x03"
+                           "01FF",
+                           9);
+    pty.Send(frame);
+    quint32 in = 0, out = 0;
+    for (int i = 0; i < 200 && in < quint32(frame.size()); ++i) {
+        ASSERT_EQ(device.QueueCounts(in, out), 0);
+        usleep(1000);
+    }
+    EXPECT_EQ(in, quint32(frame.size()));
+    ASSERT_EQ(device.Read(buffer, sizeof buffer, got), 0);
+    EXPECT_EQ(QByteArray(buffer, got), frame);
+    EXPECT_EQ(pty.Receive(1, 50), QByteArray()) << "no echo";
+
+    quint32 errors = 1;
+    EXPECT_EQ(device.TakeLineErrors(errors), 0) << "a pty has no error counters: not a failure";
+    EXPECT_EQ(errors, 0u);
+}
+
+TEST(SerialDevice, CustomSpeedReachesTheDevice)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.Path()), 0);
+    ASSERT_EQ(device.ApplyControlBlock(Block(14400)), 0);
+    quint32 in = 0, out = 0;
+    ASSERT_EQ(GetSpeeds(pty.Master(), in, out), 0);
+    EXPECT_EQ(out, 14400u);
+    EXPECT_EQ(in, 14400u);
+
+    ASSERT_EQ(device.ApplyControlBlock(Block(9600)), 0);
+    EXPECT_EQ(cfgetospeed(&static_cast<const termios&>(pty.Settings())), speed_t(B9600));
+    ASSERT_EQ(GetSpeeds(pty.Master(), in, out), 0);
+    EXPECT_EQ(in, 9600u) << "the input speed follows again";
+}
+
+TEST(SerialDevice, WriteThatFindsNoRoomEndsAtItsBound)
+{
+    PtyPair pty; // the master never reads: the pty's buffer fills up
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.Path()), 0);
+    ASSERT_EQ(device.ApplyControlBlock(Block(9600)), 0);
+    const QByteArray big(1 << 20, 'x');
+    bool completed = true;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(device.Write(big.constData(), int(big.size()), 100, completed), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(completed);
+    EXPECT_LT(took, std::chrono::seconds(2));
+}
+
+TEST(SerialDevice, UnpluggedDeviceFailsWithEio)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.Path()), 0);
+    ASSERT_EQ(device.ApplyControlBlock(Block(9600)), 0);
+    pty.CloseMaster();
+
+    char buffer[8];
+    int got = 0;
+    EXPECT_EQ(device.Read(buffer, sizeof buffer, got), EIO);
+    quint32 in = 0, out = 0;
+    EXPECT_EQ(device.QueueCounts(in, out), EIO);
+    EXPECT_EQ(device.CheckPresent(), EIO);
+    bool completed = true;
+    EXPECT_EQ(device.Write("x", 1, 100, completed), EIO);
+    EXPECT_FALSE(completed);
+    EXPECT_TRUE(IsDeviceGone(EIO));
+}
+
+} // namespace
