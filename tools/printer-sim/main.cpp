@@ -24,7 +24,11 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // The stop signals arrive through a descriptor that the server polls beside the terminal.
+    // The stop signals arrive through a descriptor that the server polls beside the terminal. A
+    // shell starts background jobs with SIGINT ignored, and an ignored signal never reaches the
+    // descriptor, so both stop signals get their default disposition back first.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     sigset_t stops;
     sigemptyset(&stops);
     sigaddset(&stops, SIGINT);
