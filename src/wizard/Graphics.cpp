@@ -1,6 +1,5 @@
 #include "wizard/Graphics.h"
 
-#include <QBitmap>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
@@ -43,10 +42,15 @@ QPixmap TransparentPicture(const QPixmap& picture)
 {
     if (picture.isNull() || picture.hasAlphaChannel())
         return picture;
-    const QImage image = picture.toImage();
-    QPixmap result = picture;
-    result.setMask(picture.createMaskFromColor(image.pixelColor(0, image.height() - 1)));
-    return result;
+    QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+    const QRgb transparent = image.pixel(0, image.height() - 1);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (line[x] == transparent)
+                line[x] = qRgba(0, 0, 0, 0);
+    }
+    return QPixmap::fromImage(image);
 }
 
 void StretchDraw(QPainter* canvas, const TRect& r, const QPixmap& picture)
