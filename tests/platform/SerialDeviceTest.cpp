@@ -2,12 +2,7 @@
 #include "PtyPair.h"
 #include "platform/CustomSpeed.h"
 
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <fstream>
 
 namespace {
 
@@ -27,40 +22,6 @@ TEST(SerialDevice, MissingDeviceIsEnoent)
     SerialDevice device;
     EXPECT_EQ(device.Open("/dev/orvalen-no-such-port"), ENOENT);
     EXPECT_FALSE(device.IsOpen());
-}
-
-TEST(SerialDevice, SecondOpenerIsKeptOutAndHolderKeepsWorking)
-{
-    PtyPair pty;
-    ASSERT_TRUE(pty.IsOpen());
-    SerialDevice holder;
-    ASSERT_EQ(holder.Open(pty.Path()), 0);
-    SerialDevice other;
-    EXPECT_EQ(other.Open(pty.Path()), EBUSY);
-    EXPECT_FALSE(other.IsOpen());
-
-    ASSERT_EQ(holder.ApplyControlBlock(Block(9600)), 0);
-    bool completed = false;
-    EXPECT_EQ(holder.Write("ok", 2, 1000, completed), 0);
-    EXPECT_TRUE(completed);
-    EXPECT_EQ(pty.Receive(2), QByteArray("ok"));
-
-    holder.Close();
-    EXPECT_EQ(other.Open(pty.Path()), 0) << "closing gives the device up";
-}
-
-TEST(SerialDevice, NonTerminalOpensButRefusesLineSettings)
-{
-    QTemporaryDir dir;
-    const QByteArray file = dir.filePath("plain").toLocal8Bit();
-    std::ofstream(file.constData()) << "x";
-    for (const QByteArray& path : {QByteArray("/dev/null"), file}) {
-        SerialDevice device;
-        ASSERT_EQ(device.Open(path), 0) << path.constData();
-        EXPECT_EQ(device.ApplyControlBlock(Block(9600)), ENOTTY) << path.constData();
-        EXPECT_EQ(device.MakeReadsReturnAtOnce(), ENOTTY) << path.constData();
-        EXPECT_EQ(device.CheckTerminal(), ENOTTY) << path.constData();
-    }
 }
 
 TEST(SerialDevice, BytesTravelBothWaysAndReadsNeverWait)
@@ -111,21 +72,6 @@ TEST(SerialDevice, CustomSpeedReachesTheDevice)
     EXPECT_EQ(cfgetospeed(&static_cast<const termios&>(pty.Settings())), speed_t(B9600));
     ASSERT_EQ(GetSpeeds(pty.Master(), in, out), 0);
     EXPECT_EQ(in, 9600u) << "the input speed follows again";
-}
-
-TEST(SerialDevice, WriteThatFindsNoRoomEndsAtItsBound)
-{
-    PtyPair pty; // the master never reads: the pty's buffer fills up
-    SerialDevice device;
-    ASSERT_EQ(device.Open(pty.Path()), 0);
-    ASSERT_EQ(device.ApplyControlBlock(Block(9600)), 0);
-    const QByteArray big(1 << 20, 'x');
-    bool completed = true;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(device.Write(big.constData(), int(big.size()), 100, completed), 0);
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_FALSE(completed);
-    EXPECT_LT(took, std::chrono::seconds(2));
 }
 
 TEST(SerialDevice, UnpluggedDeviceFailsWithEio)
