@@ -107,12 +107,12 @@ Options:
   --silent           never answer
   --delay MS         answer MS milliseconds after the frame arrived
   --pieces N         send each reply in N pieces, 1.2 s apart
-  --zero-byte        put a 0x00 byte in the middle of each reply
-  --garbage          answer each frame with 16..48 random bytes (never 0x00 or ETX)
+  --zero-byte        put a 0x00 byte in the middle of each reply frame
+  --garbage          answer each valid frame with 16..48 random bytes (never 00..03)
   --flood            from the first frame on, send random bytes without ETX, 96 every 100 ms,
                      and answer nothing
-  --vanish-after N   on the Nth frame received, answer nothing, close the terminal (the other
-                     side sees a hang-up), remove the link and exit
+  --vanish-after N   on the Nth frame received (valid or not), answer nothing, close the
+                     terminal (the other side sees a hang-up), remove the link and exit
   --time-scale X     divide every delay and pause of the printer by X (for sped-up tests)
   --help             this text
 
