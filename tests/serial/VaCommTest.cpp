@@ -513,6 +513,52 @@ TEST_F(Port, LoadedOpensOnlyWithAutoOpen)
     EXPECT_FALSE(port.IsLoading());
 }
 
+// Reaches the dispatch the event thread hands to the main thread.
+class DispatchingComm : public TVaComm
+{
+public:
+    using TVaComm::HandleEvents;
+    using TVaComm::HandleRxChar;
+};
+
+TEST_F(Port, DispatchRaisesEventsInTheirFixedOrder)
+{
+    DispatchingComm comm;
+    QStringList order;
+    const std::pair<const char*, TNotifyEvent*> events[] = {
+        {"Break", &comm.OnBreak},   {"Event2", &comm.OnEvent2},     {"TxEmpty", &comm.OnTxEmpty},
+        {"Cts", &comm.OnCts},       {"Rx80Full", &comm.OnRx80Full}, {"Ring", &comm.OnRing},
+        {"Dsr", &comm.OnDsr},       {"PErr", &comm.OnPErr},         {"Rlsd", &comm.OnRlsd},
+        {"RxFlag", &comm.OnRxFlag}, {"Event1", &comm.OnEvent1},
+    };
+    for (const auto& [name, handler] : events)
+        *handler = [&order, name = QString(name)](QObject*) { order << name; };
+    comm.HandleEvents(0x1FFF & ~CommEv::RxChar);
+    EXPECT_EQ(order, (QStringList{"RxFlag", "Cts", "Dsr", "Ring", "Rlsd", "TxEmpty", "Break",
+                                  "PErr", "Rx80Full", "Event1", "Event2"}));
+
+    order.clear();
+    comm.HandleEvents(CommEv::Cts | CommEv::Break);
+    EXPECT_EQ(order, (QStringList{"Cts", "Break"}));
+}
+
+TEST_F(Port, ReceivedBytesAreAnnouncedAndStayForReadText)
+{
+    DispatchingComm comm;
+    Configure(comm);
+    int announced = 0;
+    comm.OnRxChar = [&](QObject*, int count) { announced = count; };
+    comm.Open();
+    comm.HandleRxChar();
+    EXPECT_EQ(announced, 0) << "nothing waiting: no event";
+    pty.Send("12345");
+    for (int i = 0; i < 2000 && comm.ReadBufUsed() < 5; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    comm.HandleRxChar();
+    EXPECT_EQ(announced, 5);
+    EXPECT_EQ(comm.ReadText(), QByteArray("12345"));
+}
+
 TEST(PortErrorText, SystemTextIsTrimmed)
 {
     EXPECT_EQ(SystemErrorText(5), "Input/output error");
