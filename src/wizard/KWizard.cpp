@@ -246,8 +246,10 @@ void TKWizard::ChangeActivePage(TKWizardCustomPage* page)
             setFocus();
     }
 
-    // Read again: a handler above may have made another page active.
-    if (TKWizardCustomPage* old = activePage_) {
+    // Read again: a handler above may have made another page active. If it made the entered
+    // page itself active, that page stays shown and is not exited: hiding it would leave the
+    // wizard showing no page at all.
+    if (TKWizardCustomPage* old = activePage_; old && old != page) {
         old->SetShown(false);
         old->DoExitPage();
     }

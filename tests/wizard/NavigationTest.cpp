@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <utility>
+
 namespace {
 
 using Navigation = WizardFixture;
@@ -140,6 +142,25 @@ TEST_F(Navigation, NestedSelectFirstPageHasNoEffectWhenLeavingTheFirstPage)
     wizard->SelectNextPage();
     EXPECT_EQ(log, (Log{"P2 enter", "P1 exit", "P2 page"}));
     EXPECT_EQ(wizard->ActivePage(), pages[1]);
+}
+
+// Regression: a nested move to the page being entered used to hide it and fire its exit event,
+// leaving the wizard on a hidden active page.
+TEST_F(Navigation, NestedMoveToThePageBeingEnteredKeepsItShown)
+{
+    AddPages(2);
+    wizard->SelectFirstPage();
+    log.clear();
+    bool once = false;
+    pages[1]->OnEnterPage = [&](QObject*) {
+        log.push_back("P2 enter");
+        if (!std::exchange(once, true))
+            wizard->SetActivePage(pages[1]);
+    };
+    wizard->SelectNextPage();
+    EXPECT_EQ(log, (Log{"P2 enter", "P2 enter", "P1 exit", "P2 page", "P2 page"}));
+    EXPECT_EQ(wizard->ActivePage(), pages[1]);
+    EXPECT_EQ(ShownPages(), (std::vector<std::string>{"P2"}));
 }
 
 TEST_F(Navigation, DisabledFirstPageMakesTheSecondOneFirst)
