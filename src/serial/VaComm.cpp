@@ -24,7 +24,7 @@ constexpr quint32 kEventMasks[] = {
 // Flow-control limits follow the input queue: a quarter of it, at most 1024.
 constexpr int kMaxFlowLimit = 1024;
 
-const QString kPortOpen = QStringLiteral("Can't perform this operation while port is open");
+constexpr char kPortOpen[] = "Can't perform this operation while port is open";
 
 } // namespace
 
@@ -256,7 +256,7 @@ void TVaCustomComm::ApplyDCB()
 void TVaCustomComm::CheckClosed() const
 {
     if (Active())
-        throw EVaCommError(kPortOpen);
+        throw EVaCommError(QString::fromLatin1(kPortOpen));
 }
 
 void TVaCustomComm::RaiseCommError(const QString& format, int error) const
