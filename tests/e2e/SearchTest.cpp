@@ -1,0 +1,212 @@
+#include "../app/PtyPeer.h"
+#include "Simulator.h"
+#include "app/Form1.h"
+#include "app/LinkState.h"
+#include "app/Payloads.h"
+#include "app/ReplyBox.h"
+#include "runtime/Application.h"
+#include "runtime/TimeBase.h"
+#include "runtime/Wait.h"
+#include "serial/VaComm.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr double Scale = 50;
+// One program second is 20 ms of real time: upper bounds leave a busy machine some room.
+constexpr double Slack = 2.0;
+
+// Records the text of a label each time it is painted.
+class PaintLog : public QObject
+{
+public:
+    explicit PaintLog(QLabel* label) : label_(label) { label->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint && (texts.isEmpty() || texts.last() != label_->text()))
+            texts.append(label_->text());
+        return false;
+    }
+    QStringList texts;
+
+private:
+    QLabel* label_;
+};
+
+} // namespace
+
+class SearchTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        qputenv("ORVALEN_COM_DIR", dir_.path().toLocal8Bit());
+        TimeBase::SetScale(Scale);
+        Application().SetMessageHook([this](const QString& text) { messages.append(text); });
+        form = std::make_unique<TForm1>();
+        SetImpresorEncontrado(false);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        paints = std::make_unique<PaintLog>(form->lbport);
+    }
+
+    void TearDown() override
+    {
+        paints.reset();
+        form->close();
+        form.reset();
+        Application().SetMessageHook({});
+        TimeBase::SetScale(1);
+        qunsetenv("ORVALEN_COM_DIR");
+    }
+
+    QString Com(int n) const { return dir_.path() + QStringLiteral("/com%1").arg(n); }
+
+    std::unique_ptr<Simulator> StartPrinter(int com, const QStringList& options = {})
+    {
+        auto sim = std::make_unique<Simulator>(Com(com), options, Scale);
+        EXPECT_TRUE(sim->Ready()) << "simulator on COM" << com;
+        return sim;
+    }
+
+    // Runs the whole search as its timer tick would, and returns its length in program seconds.
+    double Search()
+    {
+        const TDateTime start = Now();
+        form->Timer1Timer(form->Timer1);
+        return (Now() - start) * SecsPerDay;
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<PaintLog> paints;
+    QStringList messages;
+};
+
+TEST_F(SearchTest, FindsThePrinterOnCom3PastTwoMissingPorts)
+{
+    auto printer = StartPrinter(3, {QStringLiteral("--serial"), QStringLiteral("ABC1234567")});
+    const double secs = Search();
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    EXPECT_EQ(form->lbserial->text(), QStringLiteral("ABC1234567"));
+    EXPECT_TRUE(ImpresorEncontrado());
+    EXPECT_TRUE(form->puerto->Active());
+    EXPECT_EQ(form->puerto->PortNum(), 3);
+    EXPECT_EQ(printer->FramesReceived(), 1);
+    // Each port's text was on screen before the port was tried.
+    EXPECT_EQ(paints->texts.mid(0, 3),
+              (QStringList{QStringLiteral("Evaluando COM1"), QStringLiteral("Evaluando COM2"),
+                           QStringLiteral("Evaluando COM3")}));
+    EXPECT_GE(secs, 2.0);
+    EXPECT_LT(secs, 3.0 + Slack);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(SearchTest, StartsOneTickAfterEnteringThePage)
+{
+    auto printer = StartPrinter(3);
+    form->pgPuertoEnterPage(nullptr);
+    EXPECT_TRUE(form->Timer1->Enabled());
+    WaitUntil(Now() + Seconds(30), [this] { return ImpresorEncontrado(); });
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    EXPECT_EQ(form->lbserial->text(), QStringLiteral("QDX0012345"));
+    EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+TEST_F(SearchTest, SilentDeviceIsSkippedAfterItsFullWait)
+{
+    auto silent = StartPrinter(1, {QStringLiteral("--silent")});
+    auto printer = StartPrinter(3);
+    const double secs = Search();
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    EXPECT_EQ(silent->FramesReceived(), 1);
+    // 30 s reply limit, 2 s pause and 3.456 s for COM1, then COM3's answer and pause.
+    EXPECT_GE(secs, 32 + 3.456 + 2);
+    EXPECT_LT(secs, 32 + 3.456 + 3 + Slack);
+}
+
+TEST_F(SearchTest, BusyDeviceIsSkipped)
+{
+    PtyPeer busy(Com(1));
+    ASSERT_TRUE(busy.HoldExclusively());
+    auto printer = StartPrinter(3);
+    const double secs = Search();
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    EXPECT_TRUE(busy.Received().isEmpty());
+    EXPECT_LT(secs, 3.0 + Slack);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(SearchTest, NoPrinterAndCom21NeverTried)
+{
+    auto beyond = StartPrinter(21);
+    Search();
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("Impresora no encontrada"));
+    EXPECT_TRUE(form->lbserial->text().isEmpty());
+    EXPECT_FALSE(ImpresorEncontrado());
+    EXPECT_FALSE(form->puerto->Active());
+    EXPECT_EQ(beyond->FramesReceived(), 0);
+    EXPECT_TRUE(paints->texts.contains(QStringLiteral("Evaluando COM20")));
+    EXPECT_FALSE(paints->texts.contains(QStringLiteral("Evaluando COM21")));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(SearchTest, SecondSearchClosesThePortFoundBefore)
+{
+    auto printer = StartPrinter(3);
+    Search();
+    ASSERT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    form->lbport->setText(QString());
+    Search();
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    EXPECT_TRUE(ImpresorEncontrado());
+    EXPECT_EQ(printer->FramesReceived(), 2);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(SearchTest, DeviceVanishingMidExchangeGivesOneMessage)
+{
+    auto printer = StartPrinter(3, {QStringLiteral("--vanish-after"), QStringLiteral("2")});
+    Search();
+    ASSERT_TRUE(form->puerto->Active());
+    form->btrepzClick(form->btrepz); // the printer goes away on this frame
+    EXPECT_FALSE(form->puerto->Active());
+    EXPECT_EQ(messages.size(), 1);
+    // The window goes on working: commands now go to a closed port.
+    messages.clear();
+    form->wizardFinishButtonClick(nullptr);
+    EXPECT_EQ(messages,
+              QStringList{QStringLiteral("Ocurrio un error inesperado. Repita el proceso y si "
+                                         "persiste la falla llame a su distribuidor")});
+}
+
+TEST_F(SearchTest, FloodWithoutEtxEndsTheWaitAtItsLimit)
+{
+    auto printer = StartPrinter(3, {QStringLiteral("--flood")});
+    form->puerto->SetPortNum(3);
+    form->puerto->Open();
+    // A timer due at 10 s must still fire on time during the wait.
+    double firedAt = -1;
+    const TDateTime start = Now();
+    QTimer::singleShot(TimeBase::RealMs(10000), form.get(),
+                       [&] { firedAt = (Now() - start) * SecsPerDay; });
+    form->btrepzClick(form->btrepz);
+    const double secs = (Now() - start) * SecsPerDay;
+    EXPECT_FALSE(RespuestaCompleta());
+    EXPECT_FALSE(form->respuesta->Bytes().isEmpty());
+    EXPECT_GE(secs, 32.0);
+    EXPECT_LT(secs, 32.0 + Slack);
+    EXPECT_GE(firedAt, 10.0);
+    EXPECT_LT(firedAt, 10.0 + Slack);
+    EXPECT_TRUE(messages.isEmpty());
+}

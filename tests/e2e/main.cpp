@@ -1,0 +1,3 @@
+#include "QtTestMain.h"
+
+ORVALEN_QT_TEST_MAIN
