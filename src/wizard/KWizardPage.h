@@ -54,7 +54,9 @@ public:
     virtual void DoPage();
     virtual void DoExitPage();
 
-    // A show request from application code makes this page the wizard's active page first.
+    // A show request from application code (show(), setVisible(true)) makes this attached page
+    // the wizard's active page first. Showing or focusing a control on a hidden page does not
+    // reach the page in Qt and changes nothing.
     void setVisible(bool visible) override;
 
     TKWizardPaintPageEvent OnPaintPage;
