@@ -5,7 +5,7 @@
 #include <QTimer>
 
 // Waits are measured on the program's clock. Their lower bounds are exact; the upper bounds
-// allow a busy machine a little slack (one program second is 20 ms of real time here).
+// allow a busy machine a little slack (one program second is 40 ms of real time here).
 constexpr double Slack = 1.5;
 
 using ExchangeTest = FormFixture;

@@ -20,7 +20,7 @@
 class FormFixture : public ::testing::Test
 {
 protected:
-    static constexpr double Scale = 50;
+    static constexpr double Scale = 25;
 
     void SetUp() override
     {

@@ -21,8 +21,8 @@
 
 namespace {
 
-constexpr double Scale = 50;
-// One program second is 20 ms of real time: upper bounds leave a busy machine some room.
+constexpr double Scale = 25;
+// One program second is 40 ms of real time: upper bounds leave a busy machine some room.
 constexpr double Slack = 2.0;
 
 // Records the text of a label each time it is painted.
