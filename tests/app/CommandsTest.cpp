@@ -200,11 +200,3 @@ TEST_F(CommandsTest, TestInvoiceEndsWithItsMessageAlsoWithThePortClosed)
     EXPECT_TRUE(peer->Received().isEmpty());
     EXPECT_GE(secs, 6 * 32.0 + 2.0); // six unanswered exchanges and the extra pause
 }
-
-TEST_F(CommandsTest, ShortBoxesShowTheSixDigitsTheProgramWrites)
-{
-    AnswerWith("\x03");
-    form->wizardFinishButtonClick(nullptr);
-    EXPECT_EQ(form->edfecha->text().size(), 6);
-    EXPECT_EQ(form->edhora->text().size(), 6);
-}
