@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <iterator>
+
 namespace {
 
 // The window is laid out for 96 dpi: Arial 8 pt is 11 px high, the port page's labels use
@@ -44,6 +46,13 @@ Edit* MakeEdit(QWidget* parent, const QString& text, const QRect& geometry)
     auto* edit = new Edit(parent);
     edit->setText(text);
     edit->setGeometry(geometry);
+    return edit;
+}
+
+TTypedLimitEdit* MakeShortEdit(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* edit = MakeEdit<TTypedLimitEdit>(parent, text, geometry);
+    edit->SetTypedLimit(ShortBoxTypedLimit);
     return edit;
 }
 
@@ -126,18 +135,15 @@ void TForm1::CreateFiscalPageControls()
     resp2 = MakeEdit(page, QString(), {8, 295, 473, 22});
     respuesta = MakeEdit<TReplyBox>(page, QString(), {8, 321, 473, 22});
     Label11 = MakeLabel(Pruebas, QStringLiteral("TASAS"), {8, 104, 35, 14});
-    iva1 = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("0700"), {56, 99, 41, 22});
-    iva2 = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("1000"), {104, 99, 41, 22});
-    iva3 = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("1500"), {152, 99, 41, 22});
+    iva1 = MakeShortEdit(Pruebas, QStringLiteral("0700"), {56, 99, 41, 22});
+    iva2 = MakeShortEdit(Pruebas, QStringLiteral("1000"), {104, 99, 41, 22});
+    iva3 = MakeShortEdit(Pruebas, QStringLiteral("1500"), {152, 99, 41, 22});
     cambiatasa = MakeButton(Pruebas, QStringLiteral("Cambia tasa"), {198, 96, 75, 25});
     Button1 = MakeButton(Pruebas, QStringLiteral("Factura Prueba"), {12, 132, 101, 29});
-    edhora = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("1900"), {122, 134, 47, 22});
-    edfecha = MakeEdit<TTypedLimitEdit>(Pruebas, QStringLiteral("1900"), {178, 134, 47, 22});
+    edhora = MakeShortEdit(Pruebas, QStringLiteral("1900"), {122, 134, 47, 22});
+    edfecha = MakeShortEdit(Pruebas, QStringLiteral("1900"), {178, 134, 47, 22});
     Label1 = MakeLabel(page, QStringLiteral("Fecha a Generar: "), {112, 264, 88, 14});
     fecha = MakeLabel(page, QStringLiteral("Fecha"), {208, 264, 30, 14});
-
-    for (QLineEdit* box : {iva1, iva2, iva3, edhora, edfecha})
-        static_cast<TTypedLimitEdit*>(box)->SetTypedLimit(ShortBoxTypedLimit);
 
     // Tab order: the group boxes' controls in their own order, then the two reply boxes.
     QWidget* order[] = {reset, btrepz,     AbreNF,  LineaNF, edlinea, CierraNF, iva1,     iva2,
