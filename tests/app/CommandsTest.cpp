@@ -3,6 +3,7 @@
 #include "app/Payloads.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -199,4 +200,27 @@ TEST_F(CommandsTest, TestInvoiceEndsWithItsMessageAlsoWithThePortClosed)
     EXPECT_EQ(messages, QStringList{InvoiceMessage});
     EXPECT_TRUE(peer->Received().isEmpty());
     EXPECT_GE(secs, 6 * 32.0 + 2.0); // six unanswered exchanges and the extra pause
+}
+
+using SerialNumberTest = FormFixture;
+
+TEST_F(SerialNumberTest, TakenFromCharacters16To25OfTheStatusReply)
+{
+    const QByteArray stx(1, '\x02'), etx(1, '\x03'), fs(1, '\x1C');
+    struct Case
+    {
+        QByteArray reply;
+        QString serial;
+    } cases[] = {
+        {stx + "0123456789" + etx, QString()}, // 12 characters: none
+        {stx + "0123456789ABCD" + "WXYZ" + etx, QStringLiteral("WXYZ\u2403")}, // 20: five
+        {stx + "0123456789ABCD" + "SERIAL0001" + fs + "rest" + etx, QStringLiteral("SERIAL0001")},
+    };
+    for (const Case& c : cases) {
+        peer->OnFrame = [this, reply = c.reply](const QByteArray&) { peer->Write(reply); };
+        form->Timer1Timer(form->Timer1);
+        EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+        EXPECT_EQ(form->lbserial->text(), c.serial) << c.reply.toStdString();
+        EXPECT_TRUE(ImpresorEncontrado());
+    }
 }
