@@ -13,7 +13,8 @@ QByteArray ReadableBytes(const QString& text);
 // The edit box that holds the printer's reply. Its text is the only store of the reply: the
 // bytes are kept as their readable text and read back unchanged. Like any window text it ends at
 // its first zero byte: a zero byte received ends the text there and the rest of that read is
-// lost, while later reads are appended behind it.
+// lost, while later reads are appended behind it. It also keeps QLineEdit's length limit of
+// 32767 characters, far above any printer reply: a flood beyond it is dropped, not stored.
 class TReplyBox : public QLineEdit
 {
     Q_OBJECT
