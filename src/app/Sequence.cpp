@@ -3,7 +3,7 @@
 namespace {
 
 qint32 secuencia = 0;
-quint32 randSeed = 0;
+quint32 randomState = 0;
 
 constexpr quint32 RandMultiplier = 134775813; // 0x08088405
 constexpr qint32 LowestSequence = 32;
@@ -22,20 +22,20 @@ void SetSecuencia(qint32 value)
     secuencia = value;
 }
 
-quint32 RandSeed()
+quint32 RandomState()
 {
-    return randSeed;
+    return randomState;
 }
 
-void SetRandSeed(quint32 value)
+void SetRandomState(quint32 value)
 {
-    randSeed = value;
+    randomState = value;
 }
 
 int Random(int range)
 {
-    randSeed = randSeed * RandMultiplier + 1;
-    return int((quint64(randSeed) * quint32(range)) >> 32);
+    randomState = randomState * RandMultiplier + 1;
+    return int((quint64(randomState) * quint32(range)) >> 32);
 }
 
 qint32 SiguienteSecuencia()

@@ -10,8 +10,8 @@ qint32 Secuencia();
 void SetSecuencia(qint32 value);
 
 // State of the generator.
-quint32 RandSeed();
-void SetRandSeed(quint32 value);
+quint32 RandomState();
+void SetRandomState(quint32 value);
 
 // Draws a value in 0..range-1: a linear congruential step, then the high 32 bits of
 // state * range.

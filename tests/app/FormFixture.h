@@ -28,7 +28,7 @@ protected:
         qputenv("ORVALEN_COM_DIR", dir_.path().toLocal8Bit());
         TimeBase::SetScale(Scale);
         SetSecuencia(0);
-        SetRandSeed(0);
+        SetRandomState(0);
         SetRespuestaCompleta(false);
         Application().SetMessageHook([this](const QString& text) { messages.append(text); });
         peer = std::make_unique<PtyPeer>(dir_.path() + QStringLiteral("/com3"));

@@ -60,7 +60,7 @@ protected:
     void SetUp() override
     {
         SetSecuencia(0);
-        SetRandSeed(0);
+        SetRandomState(0);
     }
 };
 
@@ -84,9 +84,9 @@ TEST_F(SequenceTest, SeventyIsUsedThenAFreshDraw)
 {
     SetSecuencia(69);
     EXPECT_EQ(SiguienteSecuencia(), 70);
-    const quint32 seedBefore = RandSeed();
+    const quint32 seedBefore = RandomState();
     const qint32 next = SiguienteSecuencia();
-    EXPECT_NE(RandSeed(), seedBefore); // drawn, not 71
+    EXPECT_NE(RandomState(), seedBefore); // drawn, not 71
     EXPECT_GE(next, 32);
     EXPECT_LE(next, 70);
 }
