@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -78,7 +77,7 @@ int SerialDevice::Open(const QByteArray& path)
     }
     fd_ = fd;
     // Errors counted before we opened the device are not ours to report.
-    haveCounters_ = ReadCounters(counters_) == 0;
+    haveCounters_ = ReadLineErrorCounters(fd_, counters_) == 0;
     return 0;
 }
 
@@ -161,38 +160,14 @@ int SerialDevice::QueueCounts(quint32& input, quint32& output) const
     return 0;
 }
 
-int SerialDevice::ReadCounters(Counters& out) const
-{
-    serial_icounter_struct icount{};
-    if (ioctl(fd_, TIOCGICOUNT, &icount) != 0)
-        return errno;
-    out.overrun = icount.overrun;
-    out.bufOverrun = icount.buf_overrun;
-    out.parity = icount.parity;
-    out.frame = icount.frame;
-    out.brk = icount.brk;
-    return 0;
-}
-
 int SerialDevice::TakeLineErrors(quint32& errors)
 {
     errors = 0;
-    Counters now;
-    if (const int error = ReadCounters(now))
+    LineErrorCounters now;
+    if (const int error = ReadLineErrorCounters(fd_, now))
         return IsUnsupported(error) ? 0 : error;
-    if (haveCounters_) {
-        // Counters only grow; "differs" also survives their wrap-around.
-        if (now.bufOverrun != counters_.bufOverrun)
-            errors |= LineError::RxOver;
-        if (now.overrun != counters_.overrun)
-            errors |= LineError::Overrun;
-        if (now.parity != counters_.parity)
-            errors |= LineError::RxParity;
-        if (now.frame != counters_.frame)
-            errors |= LineError::Frame;
-        if (now.brk != counters_.brk)
-            errors |= LineError::Break;
-    }
+    if (haveCounters_)
+        errors = LineErrorsBetween(counters_, now);
     counters_ = now;
     haveCounters_ = true;
     return 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LineSettings.h"
+#include "LineWatch.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -60,12 +61,10 @@ public:
 
 private:
     int fd_ = -1;
-    struct Counters
-    {
-        int overrun = 0, bufOverrun = 0, parity = 0, frame = 0, brk = 0;
-    } counters_;
+    // The port's own snapshot: the event thread keeps another, so neither takes errors away
+    // from the other.
+    LineErrorCounters counters_;
     bool haveCounters_ = false;
-    int ReadCounters(Counters& out) const;
 };
 
 // True for the errors that mean the device is gone (unplugged, hung up).

@@ -1,6 +1,8 @@
 #include "VaClasses.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <system_error>
@@ -11,6 +13,13 @@ int ThreadPriorityValue(TThreadPriority priority)
 {
     static constexpr int kValues[] = {-15, -2, -1, 0, 1, 2, 15};
     return kValues[static_cast<int>(priority)];
+}
+
+int ThreadNiceOffset(TThreadPriority priority)
+{
+    // Nice values run from -20 (most urgent) to 19; the extremes of the table reach them.
+    static constexpr int kOffsets[] = {39, 10, 5, 0, -5, -10, -39};
+    return kOffsets[static_cast<int>(priority)];
 }
 
 TVaHandleObject::~TVaHandleObject()
@@ -77,4 +86,25 @@ TVaWaitEvent::TVaWaitEvent()
     handle_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (handle_ < 0)
         throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+TVaCommBuffer::TVaCommBuffer(int capacity)
+    : data_(std::make_unique<char[]>(size_t(std::max(capacity, 0)))),
+      capacity_(std::max(capacity, 0))
+{
+}
+
+void TVaCommBuffer::Append(const char* data, int count)
+{
+    count = std::clamp(count, 0, capacity_ - size_);
+    if (count > 0)
+        std::memcpy(data_.get() + size_, data, size_t(count));
+    size_ += count;
+}
+
+void TVaCommBuffer::Consume(int count)
+{
+    count = std::clamp(count, 0, size_);
+    std::memmove(data_.get(), data_.get() + count, size_t(size_ - count));
+    size_ -= count;
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 
 // A set of enumeration values, stored as a bit field with bit n for the value of ordinal n.
@@ -54,6 +55,10 @@ enum TThreadPriority
     tpTimeCritical
 };
 int ThreadPriorityValue(TThreadPriority priority);
+// The same priorities as offsets of a thread's nice value from the process's own (negative is
+// more urgent). Raising needs privileges on Linux; without them a raise is capped at what the
+// process may do, so an ordinary user's port still opens with the default tpHighest writer.
+int ThreadNiceOffset(TThreadPriority priority);
 
 // Base of the reusable components: owner is the QObject parent, name is the objectName. The
 // component state tells whether it is being loaded, designed or destroyed.
@@ -149,4 +154,27 @@ public:
 
 private:
     std::recursive_mutex mutex_;
+};
+
+// The write queue: a block of fixed capacity and the number of bytes queued at its front. The
+// block never moves or grows, so the writer may send from its front without the lock while
+// Append adds behind Size (under the port's WriteLock, as are Consume and reading Size).
+class TVaCommBuffer
+{
+public:
+    explicit TVaCommBuffer(int capacity);
+
+    char* Data() { return data_.get(); }
+    int Size() const { return size_; }
+    int Capacity() const { return capacity_; }
+    // Copies count bytes behind the queued ones. The caller makes sure they fit; bytes that
+    // would not fit are dropped rather than written past the block.
+    void Append(const char* data, int count);
+    // Removes count bytes from the front; the rest moves up.
+    void Consume(int count);
+
+private:
+    std::unique_ptr<char[]> data_;
+    int capacity_;
+    int size_ = 0;
 };

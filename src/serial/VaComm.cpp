@@ -1,5 +1,7 @@
 #include "VaComm.h"
 
+#include "VaCommThreads.h"
+
 #include "platform/DevicePath.h"
 #include "runtime/Application.h"
 #include "runtime/Format.h"
@@ -73,6 +75,10 @@ TVaCustomComm::~TVaCustomComm()
     } catch (...) {
         // Nothing can be reported from here; the device is closed by its own destructor.
     }
+    // A close that raised may have left threads behind: none may outlive the port.
+    StopThreads();
+    JoinStoppedThreads();
+    ClearLinks();
 }
 
 // --- open and close -----------------------------------------------------------------------
@@ -99,7 +105,17 @@ void TVaCustomComm::OpenDevice()
 
 void TVaCustomComm::CloseDevice()
 {
+    // No thread may be left polling or writing a descriptor number that the system can give to
+    // the next file opened.
+    JoinStoppedThreads();
     device_.Close();
+}
+
+void TVaCustomComm::JoinStoppedThreads()
+{
+    for (const auto& thread : stoppedThreads_)
+        thread->Join();
+    stoppedThreads_.clear();
 }
 
 void TVaCustomComm::Open()
@@ -312,6 +328,9 @@ int TVaCustomComm::WriteBuf(const char* data, int count)
         device_.Write(data, count, TimeBase::RealMs(buffers_->ReadTimeout()), completed);
     if (error != 0)
         RaiseDeviceError(QStringLiteral("Write error (%d), %s"), error);
+    activity_.Writes.fetch_add(1);
+    if (EventThread && (eventMask_ & CommEv::TxEmpty))
+        EventThread->WriteFinished();
     return completed ? count : 0;
 }
 
@@ -333,6 +352,8 @@ int TVaCustomComm::ReadBuf(char* dest, int count)
     int got = 0;
     if (const int error = device_.Read(dest, count, got))
         RaiseDeviceError(QStringLiteral("Read error (%d), %s"), error);
+    // Counted after the read: the event thread may see the sum lag, never run ahead.
+    activity_.BytesRead.fetch_add(quint64(got));
     return got;
 }
 
@@ -381,13 +402,47 @@ bool TVaCustomComm::CheckErrors()
 
 // --- threads and event dispatch -------------------------------------------------------------
 
-void TVaCustomComm::StartThreads() {}
-
-void TVaCustomComm::StopThreads() {}
-
-bool TVaCustomComm::QueueWrite(const char*, int)
+void TVaCustomComm::StartThreads()
 {
-    return false;
+    if (eventMask_ != 0) {
+        auto thread = std::make_shared<TVaCommEventThread>(this);
+        thread->SetPriority(eventPriority_);
+        thread->Start();
+        EventThread = std::move(thread);
+    }
+    if (!directWrite_) {
+        auto thread = std::make_shared<TVaCommWriteThread>(this);
+        thread->SetPriority(writePriority_);
+        thread->Start();
+        WriteThread = std::move(thread);
+    }
+}
+
+void TVaCustomComm::StopThreads()
+{
+    if (EventThread) {
+        EventThread->Stop();
+        stoppedThreads_.push_back(std::move(EventThread));
+        EventThread.reset();
+    }
+    if (WriteThread) {
+        WriteThread->Stop();
+        stoppedThreads_.push_back(std::move(WriteThread));
+        WriteThread.reset();
+    }
+}
+
+void TVaCustomComm::UpdateThreadPriorities()
+{
+    if (EventThread)
+        EventThread->SetPriority(eventPriority_);
+    if (WriteThread)
+        WriteThread->SetPriority(writePriority_);
+}
+
+bool TVaCustomComm::QueueWrite(const char* data, int count)
+{
+    return WriteThread && WriteThread->Queue(data, count);
 }
 
 void TVaCustomComm::HandleRxChar()
@@ -395,6 +450,12 @@ void TVaCustomComm::HandleRxChar()
     const int n = ReadBufUsed();
     if (n <= 0)
         return;
+    if (!links_.isEmpty()) {
+        QByteArray block(n, Qt::Uninitialized);
+        const int got = ReadBuf(block.data(), n);
+        DoRxBuf(block.constData(), got);
+        return;
+    }
     // Without listeners the bytes stay in the input queue for ReadText.
     Fire(OnRxChar, this, n);
 }
@@ -403,7 +464,8 @@ void TVaCustomComm::HandleEvents(quint32 mask)
 {
     if (mask & CommEv::Err)
         CheckErrors();
-    NotifyLinks(mask);
+    if (!links_.isEmpty())
+        NotifyLinks(mask);
     const std::pair<quint32, TNotifyEvent*> order[] = {
         {CommEv::RxFlag, &OnRxFlag}, {CommEv::Cts, &OnCts},       {CommEv::Dsr, &OnDsr},
         {CommEv::Ring, &OnRing},     {CommEv::Rlsd, &OnRlsd},     {CommEv::TxEmpty, &OnTxEmpty},
@@ -416,11 +478,57 @@ void TVaCustomComm::HandleEvents(quint32 mask)
     }
 }
 
-void TVaCustomComm::NotifyLinks(quint32) {}
+void TVaCustomComm::NotifyLinks(quint32 mask)
+{
+    if (!linksEnabled_)
+        return;
+    // A listener may detach itself or others from its handler: walk a copy, skip the gone.
+    const QList<TVaCommLink*> links = links_;
+    for (TVaCommLink* link : links) {
+        if (links_.contains(link) && link->Enabled())
+            Fire(link->OnCommEvent, mask);
+    }
+}
 
 void TVaCustomComm::DoRxBuf(PVaData data, int count)
 {
+    if (linksEnabled_) {
+        const QList<TVaCommLink*> links = links_;
+        for (TVaCommLink* link : links) {
+            if (links_.contains(link) && link->Enabled())
+                Fire(link->OnRxBuf, data, count);
+        }
+    }
     Fire(OnRxBuf, this, data, count);
+}
+
+void TVaCustomComm::AddLink(TVaCommLink* link)
+{
+    if (!link || links_.contains(link))
+        return;
+    if (link->comm_)
+        link->comm_->RemoveLink(link);
+    link->comm_ = this;
+    links_.append(link);
+}
+
+void TVaCustomComm::RemoveLink(TVaCommLink* link)
+{
+    if (!links_.removeOne(link))
+        return;
+    link->comm_ = nullptr;
+}
+
+void TVaCustomComm::ClearLinks()
+{
+    while (!links_.isEmpty())
+        RemoveLink(links_.last());
+}
+
+TVaCommLink::~TVaCommLink()
+{
+    if (comm_)
+        comm_->RemoveLink(this);
 }
 
 // --- published setters ----------------------------------------------------------------------

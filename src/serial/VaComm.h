@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LineWatch.h"
 #include "platform/SerialDevice.h"
 #include "runtime/Events.h"
 #include "runtime/Exception.h"
@@ -7,9 +8,11 @@
 #include "serial/VaPrst.h"
 
 #include <QByteArray>
+#include <QList>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 enum TVaBaudrate
 {
@@ -134,8 +137,34 @@ struct TVaCommStatus
 // stops, at most 255 characters.
 QString SystemErrorText(int error);
 
+class TVaCommThread;
 class TVaCommEventThread;
 class TVaCommWriteThread;
+class TVaCustomComm;
+
+// A listener attached to a port: while enabled it receives the bytes the port reads for its
+// listeners and the event masks the port dispatches. The port does not own it; either side
+// may go first (destroying a listener detaches it, destroying the port clears the links).
+class TVaCommLink
+{
+public:
+    TVaCommLink() = default;
+    virtual ~TVaCommLink();
+    TVaCommLink(const TVaCommLink&) = delete;
+    TVaCommLink& operator=(const TVaCommLink&) = delete;
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool value) { enabled_ = value; }
+    TVaCustomComm* Comm() const { return comm_; }
+
+    std::function<void(PVaData Data, int Count)> OnRxBuf;
+    std::function<void(quint32 Mask)> OnCommEvent;
+
+private:
+    friend class TVaCustomComm;
+    TVaCustomComm* comm_ = nullptr;
+    bool enabled_ = true;
+};
 
 // The port object: owns one serial device chosen by number, opens it exclusively, configures it,
 // and writes and reads bytes with bounded waits. Every failure raises EVaCommError.
@@ -181,6 +210,18 @@ public:
     int Handle() const { return device_.Fd(); }
     quint32 EventMask() const { return eventMask_; }
 
+    // Listeners, in the order they receive data and events.
+    const QList<TVaCommLink*>& Links() const { return links_; }
+    // Attaches a listener at the end of the list (a listener of another port moves here).
+    void AddLink(TVaCommLink* link);
+    // Detaches the listener when it is in the list.
+    void RemoveLink(TVaCommLink* link);
+    void ClearLinks();
+
+    // The running threads, for tests and diagnostics (none while closed).
+    TVaCommEventThread* EventThreadObject() const { return EventThread.get(); }
+    TVaCommWriteThread* WriteThreadObject() const { return WriteThread.get(); }
+
     TNotifyEvent OnOpen;
     TNotifyEvent OnClose;
     TNotifyEvent OnCts;
@@ -201,14 +242,17 @@ public:
 protected:
     virtual void OpenDevice();
     // Background threads: an event thread when EventMask is not 0, a write thread when
-    // DirectWrite is false. None yet: these start nothing.
+    // DirectWrite is false.
     virtual void StartThreads();
+    // Asks both threads to end and forgets them. They are joined by CloseDevice, before the
+    // descriptor they use is closed; that wait is short because every wait of a thread, also
+    // one for a hand-over to this thread, ends on its stop event.
     virtual void StopThreads();
     // Hands bytes to the write thread's queue; false when they found no room in time. Without a
     // write thread nothing can be queued.
     virtual bool QueueWrite(const char* data, int count);
     // Applies EventPriority/WritePriority to running threads.
-    virtual void UpdateThreadPriorities() {}
+    virtual void UpdateThreadPriorities();
     virtual void HandleRxChar();
     virtual void HandleEvents(quint32 mask);
     virtual void NotifyLinks(quint32 mask);
@@ -235,6 +279,11 @@ protected:
     TVaWaitEvent WaitEvent;
     std::shared_ptr<TVaCommEventThread> EventThread;
     std::shared_ptr<TVaCommWriteThread> WriteThread;
+    // Stopped threads not yet joined.
+    std::vector<std::shared_ptr<TVaCommThread>> stoppedThreads_;
+    // What the event thread needs to know of our own reads and writes.
+    LineActivity activity_;
+    QList<TVaCommLink*> links_;
     quint32 eventMask_ = 0;
     bool autoOpen_ = false;
     TVaPortInt portNum_ = 0;
@@ -257,6 +306,9 @@ protected:
     qint32 userBaudrate_ = 0;
 
 private:
+    friend class TVaCommEventThread;
+    friend class TVaCommWriteThread;
+    void JoinStoppedThreads();
     // Raises the error of a device call; a device that has gone away is closed first.
     [[noreturn]] void RaiseDeviceError(const QString& format, int error);
     void DropLostDevice();

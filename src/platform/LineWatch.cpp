@@ -1,0 +1,226 @@
+#include "LineWatch.h"
+
+#include "SerialDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// New bytes behind unread ones are looked for this often: short enough for a reply that
+// arrives in pieces, long enough to cost nothing while bytes wait for the application.
+constexpr int kNewBytesPeriodMs = 10;
+constexpr int kErrorPeriodMs = 50;
+constexpr int kModemPeriodMs = 20;
+constexpr int kTxPeriodMs = 5;
+// After a call failed for no known reason the wait is issued again after this pause, not at
+// once, so that a failure that persists cannot turn into a busy loop.
+constexpr int kRetryPauseMs = 100;
+
+bool IsUnsupported(int error)
+{
+    return error == ENOTTY || error == EINVAL;
+}
+
+int ReadModemLines(int fd, int& lines)
+{
+    return ioctl(fd, TIOCMGET, &lines) == 0 ? 0 : errno;
+}
+
+quint32 ModemChanges(int before, int now)
+{
+    const int changed = before ^ now;
+    quint32 events = 0;
+    if (changed & TIOCM_CTS)
+        events |= LineEvent::Cts;
+    if (changed & TIOCM_DSR)
+        events |= LineEvent::Dsr;
+    if (changed & TIOCM_CD)
+        events |= LineEvent::Rlsd;
+    if (changed & TIOCM_RNG)
+        events |= LineEvent::Ring;
+    return events;
+}
+
+void Drain(int eventFd)
+{
+    eventfd_t value = 0;
+    [[maybe_unused]] const ssize_t n = ::read(eventFd, &value, sizeof value);
+}
+
+} // namespace
+
+int ReadLineErrorCounters(int fd, LineErrorCounters& out)
+{
+    serial_icounter_struct icount{};
+    if (ioctl(fd, TIOCGICOUNT, &icount) != 0)
+        return errno;
+    out.overrun = icount.overrun;
+    out.bufOverrun = icount.buf_overrun;
+    out.parity = icount.parity;
+    out.frame = icount.frame;
+    out.brk = icount.brk;
+    return 0;
+}
+
+quint32 LineErrorsBetween(const LineErrorCounters& before, const LineErrorCounters& now)
+{
+    // Counters only grow; "differs" also survives their wrap-around.
+    quint32 errors = 0;
+    if (now.bufOverrun != before.bufOverrun)
+        errors |= LineError::RxOver;
+    if (now.overrun != before.overrun)
+        errors |= LineError::Overrun;
+    if (now.parity != before.parity)
+        errors |= LineError::RxParity;
+    if (now.frame != before.frame)
+        errors |= LineError::Frame;
+    if (now.brk != before.brk)
+        errors |= LineError::Break;
+    return errors;
+}
+
+LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity)
+    : fd_(fd), mask_(mask), activity_(activity)
+{
+    // Bytes already waiting count as new: they are reported on the first pass.
+    reported_ = activity_.BytesRead.load();
+    seenWrites_ = activity_.Writes.load();
+    if (mask_ & LineEvent::Err)
+        haveCounters_ = ReadLineErrorCounters(fd_, counters_) == 0;
+    if (mask_ & LineEvent::ModemLines)
+        haveModem_ = ReadModemLines(fd_, modem_) == 0;
+}
+
+void LineWatch::NoteFailure(int error)
+{
+    if (IsDeviceGone(error))
+        gone_ = true;
+    else
+        failed_ = true;
+}
+
+quint32 LineWatch::Sample()
+{
+    quint32 found = 0;
+    if (mask_ & LineEvent::RxChar) {
+        int waiting = 0;
+        if (ioctl(fd_, FIONREAD, &waiting) != 0) {
+            NoteFailure(errno);
+            return 0;
+        }
+        // The port counts what it read after the read: the sum can lag behind the truth for a
+        // moment but never runs ahead of it, so nothing is reported twice for that reason.
+        const quint64 total = activity_.BytesRead.load() + quint64(std::max(waiting, 0));
+        if (total > reported_) {
+            found |= LineEvent::RxChar;
+            reported_ = total;
+        }
+        rxArmed_ = waiting <= 0;
+    }
+    if (haveCounters_) {
+        LineErrorCounters now;
+        if (const int error = ReadLineErrorCounters(fd_, now)) {
+            NoteFailure(error);
+            return found;
+        }
+        if (LineErrorsBetween(counters_, now) != 0)
+            found |= LineEvent::Err;
+        counters_ = now;
+    }
+    if (haveModem_) {
+        int now = 0;
+        if (const int error = ReadModemLines(fd_, now)) {
+            if (!IsUnsupported(error))
+                NoteFailure(error);
+            return found;
+        }
+        found |= ModemChanges(modem_, now) & mask_;
+        modem_ = now;
+    }
+    if (mask_ & LineEvent::TxEmpty) {
+        const quint32 writes = activity_.Writes.load();
+        if (writes != seenWrites_ || txPending_) {
+            seenWrites_ = writes;
+            int queued = 0;
+            if (ioctl(fd_, TIOCOUTQ, &queued) != 0 && !IsUnsupported(errno)) {
+                NoteFailure(errno);
+                return found;
+            }
+            txPending_ = queued > 0;
+            if (!txPending_)
+                found |= LineEvent::TxEmpty;
+        }
+    }
+    return found;
+}
+
+int LineWatch::Timeout() const
+{
+    int timeout = -1;
+    const auto take = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
+    if ((mask_ & LineEvent::RxChar) && !rxArmed_)
+        take(kNewBytesPeriodMs);
+    if (haveCounters_)
+        take(kErrorPeriodMs);
+    if (haveModem_)
+        take(kModemPeriodMs);
+    if (txPending_)
+        take(kTxPeriodMs);
+    return timeout;
+}
+
+quint32 LineWatch::Wait(int stopFd, int wakeFd)
+{
+    for (;;) {
+        if (gone_) {
+            if (!goneReported_) {
+                goneReported_ = true;
+                return LineEvent::Gone;
+            }
+            // Nothing more will come from this device: sleep until stopped.
+            pollfd stop{stopFd, POLLIN, 0};
+            while (poll(&stop, 1, -1) < 0 && errno == EINTR) {
+            }
+            return 0;
+        }
+        if (failed_) {
+            failed_ = false;
+            pollfd stop{stopFd, POLLIN, 0};
+            if (poll(&stop, 1, kRetryPauseMs) > 0)
+                return 0;
+        }
+        if (const quint32 found = Sample())
+            return found;
+        if (gone_ || failed_)
+            continue;
+
+        pollfd fds[3] = {
+            {stopFd, POLLIN, 0},
+            {wakeFd, POLLIN, 0},
+            // Always polled, also with no events asked for: a hang-up is reported regardless.
+            {fd_, short((mask_ & LineEvent::RxChar) && rxArmed_ ? POLLIN : 0), 0},
+        };
+        const int r = poll(fds, 3, Timeout());
+        if (r < 0) {
+            if (errno != EINTR)
+                failed_ = true;
+            continue;
+        }
+        if (fds[0].revents)
+            return 0;
+        if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            gone_ = true;
+            continue;
+        }
+        if (fds[1].revents) {
+            Drain(wakeFd);
+            // A write finished: the next Sample looks at the output queue.
+        }
+    }
+}

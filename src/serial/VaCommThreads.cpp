@@ -1,0 +1,282 @@
+#include "VaCommThreads.h"
+
+#include "platform/LineWatch.h"
+#include "platform/ThreadPriority.h"
+#include "platform/UiCall.h"
+#include "runtime/Application.h"
+#include "runtime/TimeBase.h"
+#include "serial/VaComm.h"
+
+#include <cerrno>
+#include <chrono>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+// A call that failed for no known reason is tried again after this pause, not at once: a
+// failure that persists must not become a busy loop.
+constexpr int kRetryPauseMs = 100;
+
+static_assert(LineEvent::RxChar == CommEv::RxChar && LineEvent::TxEmpty == CommEv::TxEmpty &&
+              LineEvent::Cts == CommEv::Cts && LineEvent::Dsr == CommEv::Dsr &&
+              LineEvent::Rlsd == CommEv::Rlsd && LineEvent::Err == CommEv::Err &&
+              LineEvent::Ring == CommEv::Ring);
+
+} // namespace
+
+// --- common ---------------------------------------------------------------------------------
+
+TVaCommThread::~TVaCommThread()
+{
+    if (!thread_.joinable())
+        return;
+    if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach();
+    else
+        thread_.join();
+}
+
+void TVaCommThread::Start()
+{
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TVaCommThread::Join()
+{
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
+}
+
+void TVaCommThread::Run()
+{
+    {
+        std::lock_guard lock(priorityLock_);
+        tid_ = CurrentThreadId();
+        ApplyThreadNice(tid_, ThreadNiceOffset(priority_));
+    }
+    Execute();
+    std::lock_guard lock(priorityLock_);
+    tid_ = 0;
+}
+
+void TVaCommThread::SetPriority(TThreadPriority priority)
+{
+    std::lock_guard lock(priorityLock_);
+    priority_ = priority;
+    if (tid_ != 0)
+        ApplyThreadNice(tid_, ThreadNiceOffset(priority_));
+}
+
+int TVaCommThread::Nice() const
+{
+    std::lock_guard lock(priorityLock_);
+    return tid_ != 0 ? ThreadNice(tid_) : 0;
+}
+
+std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int stopFd, int alsoEnd)
+{
+    // The port is the context: a call still queued when the port is destroyed is dropped.
+    std::shared_ptr<UiCall> call = UiCall::Post(Comm, std::move(fn));
+    while (WaitForReadable({stopFd, call->DoneFd(), alsoEnd}, -1) == -2) {
+        if (errno != EINTR && WaitForReadable({stopFd}, kRetryPauseMs) == 0)
+            break;
+    }
+    return call;
+}
+
+// --- event thread ---------------------------------------------------------------------------
+
+TVaCommEventThread::TVaCommEventThread(TVaCustomComm* comm)
+    : TVaCommThread(comm), fd_(comm->Handle()), mask_(comm->EventMask())
+{
+}
+
+void TVaCommEventThread::Stop()
+{
+    MarkTerminated();
+    Event.Signal();
+}
+
+void TVaCommEventThread::Execute()
+{
+    LineWatch watch(fd_, mask_, Comm->activity_);
+    while (!Terminated()) {
+        quint32 found = watch.Wait(Event.Handle(), WriteEvent.Handle());
+        if (Terminated())
+            break;
+        // A device that went away is reported once, as whatever the port watches of it; the
+        // port's query then meets the error and closes the port.
+        if (found & LineEvent::Gone)
+            found = mask_ & (CommEv::Err | CommEv::RxChar);
+        if (found == 0)
+            continue;
+        auto self = std::static_pointer_cast<TVaCommEventThread>(shared_from_this());
+        HandOver([self, found] { self->DispatchEvents(found); }, Event.Handle());
+    }
+}
+
+void TVaCommEventThread::DispatchEvents(quint32 mask)
+{
+    // A batch that was still queued when the port closed belongs to a device that is gone.
+    if (Terminated())
+        return;
+    EvtMask = mask;
+    Application().Guard([this] {
+        if (EvtMask & CommEv::RxChar) {
+            Comm->HandleRxChar();
+            EvtMask &= ~CommEv::RxChar;
+        }
+        if (EvtMask != 0)
+            Comm->HandleEvents(EvtMask);
+    });
+}
+
+// --- write thread ---------------------------------------------------------------------------
+
+TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm* comm)
+    : TVaCommThread(comm), Buffer(comm->buffers_->WriteSize()), fd_(comm->Handle())
+{
+}
+
+void TVaCommWriteThread::Stop()
+{
+    MarkTerminated();
+    StopEvent.Signal();
+}
+
+bool TVaCommWriteThread::Queue(const char* data, int count)
+{
+    using Clock = std::chrono::steady_clock;
+    count = std::max(count, 0);
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(TimeBase::RealMs(Comm->buffers_->WriteTimeout()));
+    for (;;) {
+        {
+            std::lock_guard lock(Comm->WriteLock);
+            if (qint64(Buffer.Size()) + count <= Buffer.Capacity()) {
+                Buffer.Append(data, count);
+                DataEvent.Signal();
+                return true;
+            }
+            // Cleared under the lock: a Consume after this point signals it again.
+            WriteDoneEvent.Unsignal();
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        // Sleeps until the writer makes room, instead of spinning on the size.
+        WaitForReadable({WriteDoneEvent.Handle()}, int(std::min<long long>(left, 1 << 30)));
+    }
+}
+
+bool TVaCommWriteThread::StopWithin(int ms)
+{
+    return WaitForReadable({StopEvent.Handle()}, ms) == 0;
+}
+
+void TVaCommWriteThread::Execute()
+{
+    while (!Terminated()) {
+        const int which = WaitForReadable({StopEvent.Handle(), DataEvent.Handle()}, -1);
+        if (which == 0)
+            break;
+        if (which < 0) {
+            if (StopWithin(kRetryPauseMs))
+                break;
+            continue;
+        }
+        const char* data = nullptr;
+        int count = 0;
+        {
+            std::lock_guard lock(Comm->WriteLock);
+            count = Buffer.Size();
+            data = Buffer.Data();
+        }
+        if (count == 0) {
+            WriteDone(0);
+            continue;
+        }
+        const ssize_t n = ::write(fd_, data, size_t(count));
+        if (n > 0) {
+            WriteDone(int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (!WriteFailed(errno))
+                break;
+            continue;
+        }
+        // The driver is full (slow line, flow control): wait for room or for the stop.
+        pollfd fds[2] = {{StopEvent.Handle(), POLLIN, 0}, {fd_, POLLOUT, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno != EINTR && !WriteFailed(errno))
+                break;
+            continue;
+        }
+        if (fds[0].revents)
+            break;
+        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !WriteFailed(EIO))
+            break;
+    }
+    MarkTerminated();
+}
+
+void TVaCommWriteThread::WriteDone(int count)
+{
+    {
+        std::lock_guard lock(Comm->WriteLock);
+        Buffer.Consume(count);
+    }
+    WriteDoneEvent.Signal();
+    {
+        // The empty check and the clearing of DataEvent under one lock: bytes that Queue adds
+        // meanwhile signal DataEvent after it was cleared, and are written on the next pass.
+        std::lock_guard lock(Comm->WriteLock);
+        if (Buffer.Size() > 0) {
+            DataEvent.Signal();
+            return;
+        }
+        DataEvent.Unsignal();
+    }
+    NotifyTxEmpty();
+}
+
+void TVaCommWriteThread::NotifyTxEmpty()
+{
+    // The UI thread may be the writer itself, waiting in Queue for room: the writer must not sit
+    // in this hand-over then, so new data ends the wait and the call is served later. One call
+    // waiting to be served is enough: it runs after this drain as well.
+    if (txEmptyCall_ && !txEmptyCall_->Done())
+        return;
+    auto self = std::static_pointer_cast<TVaCommWriteThread>(shared_from_this());
+    txEmptyCall_ = HandOver(
+        [self] {
+            if (!self->Terminated())
+                Application().Guard([&] { self->Comm->HandleEvents(CommEv::TxEmpty); });
+        },
+        StopEvent.Handle(), DataEvent.Handle());
+}
+
+bool TVaCommWriteThread::WriteFailed(int error)
+{
+    auto self = std::static_pointer_cast<TVaCommWriteThread>(shared_from_this());
+    HandOver(
+        [self] {
+            if (!self->Terminated())
+                Application().Guard([&] { self->Comm->HandleEvents(CommEv::Err); });
+        },
+        StopEvent.Handle());
+    if (Terminated() || StopWithin(0))
+        return false;
+    // A device that went away takes no more bytes: report it once and wait to be stopped.
+    if (IsDeviceGone(error)) {
+        StopWithin(-1);
+        return false;
+    }
+    // The same bytes are tried again after a pause.
+    return !StopWithin(kRetryPauseMs);
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "serial/VaClasses.h"
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <sys/types.h>
+#include <thread>
+
+class TVaCustomComm;
+class UiCall;
+
+// Base of the port's background threads: created suspended, started, told to stop. Every wait
+// of a thread also watches its stop event, so a stopped thread leaves within microseconds and
+// joining it never waits for the device or for the UI thread.
+class TVaCommThread : public std::enable_shared_from_this<TVaCommThread>
+{
+public:
+    explicit TVaCommThread(TVaCustomComm* comm) : Comm(comm) {}
+    virtual ~TVaCommThread();
+    TVaCommThread(const TVaCommThread&) = delete;
+    TVaCommThread& operator=(const TVaCommThread&) = delete;
+
+    void Start();
+    // Marks the thread terminated and ends its current wait; does not wait for it.
+    virtual void Stop() = 0;
+    // Waits until Execute has returned (after Stop).
+    void Join();
+    bool Terminated() const { return terminated_.load(); }
+    // Applied at once when the thread runs, otherwise when it starts.
+    void SetPriority(TThreadPriority priority);
+    // The thread's nice value, for tests; 0 before it started.
+    int Nice() const;
+
+    TVaCustomComm* const Comm;
+
+protected:
+    virtual void Execute() = 0;
+    // Runs fn on the port's (UI) thread and waits until it has run there, the stop event is
+    // signalled or (when given) `alsoEnd` is. Returns the pending call.
+    std::shared_ptr<UiCall> HandOver(std::function<void()> fn, int stopFd, int alsoEnd = -1);
+    void MarkTerminated() { terminated_.store(true); }
+
+private:
+    void Run();
+    std::thread thread_;
+    std::atomic<bool> terminated_{false};
+    mutable std::mutex priorityLock_;
+    TThreadPriority priority_ = tpNormal;
+    pid_t tid_ = 0;
+};
+
+// Waits for the line events of the port's EventMask and hands each batch to the UI thread,
+// where DispatchEvents raises the port's events.
+class TVaCommEventThread : public TVaCommThread
+{
+public:
+    explicit TVaCommEventThread(TVaCustomComm* comm);
+
+    void Stop() override;
+    // Tells the thread that a direct write finished (for transmit-empty).
+    void WriteFinished() { WriteEvent.Signal(); }
+    // On the UI thread: received bytes first, then the other events in their fixed order. A
+    // handler's error goes to the application's handler; the thread goes on.
+    void DispatchEvents(quint32 mask);
+
+    TVaWaitEvent Event; // signalled by Stop
+    TVaWaitEvent WriteEvent;
+    // The batch being dispatched (on the UI thread; the thread hands each batch over by value).
+    quint32 EvtMask = 0;
+
+protected:
+    void Execute() override;
+
+private:
+    const int fd_;
+    const quint32 mask_;
+};
+
+// Drains the write queue into the device and reports each time the queue has run empty.
+class TVaCommWriteThread : public TVaCommThread
+{
+public:
+    explicit TVaCommWriteThread(TVaCustomComm* comm);
+
+    void Stop() override;
+    // On the caller's thread: copies the bytes into the queue, waiting at most WriteTimeout for
+    // room. False when they found no room in time; then nothing was queued.
+    bool Queue(const char* data, int count);
+
+    TVaCommBuffer Buffer;
+    TVaWaitEvent DataEvent;      // bytes are queued
+    TVaWaitEvent StopEvent;      // signalled by Stop
+    TVaWaitEvent WriteDoneEvent; // the writer took bytes out of the queue: room for Queue
+
+protected:
+    void Execute() override;
+
+private:
+    void WriteDone(int count);
+    void NotifyTxEmpty();
+    // A write failed: raise the error event on the UI thread. False when the thread must end.
+    bool WriteFailed(int error);
+    // Waits on StopEvent alone for at most ms (-1: no limit); true when it was signalled.
+    bool StopWithin(int ms);
+
+    const int fd_;
+    std::shared_ptr<UiCall> txEmptyCall_;
+};
