@@ -45,7 +45,8 @@ struct LineActivity
 class LineWatch
 {
 public:
-    // fd stays owned by the caller and must stay open while Wait may run.
+    // fd stays owned by the caller and must stay open while Wait may run. Construct it where the
+    // port works (the UI thread): reads and writes after this point are news to the watcher.
     LineWatch(int fd, quint32 mask, const LineActivity& activity);
 
     // Blocks until watched events happened (returns their bits), the device went away (returns

@@ -88,8 +88,16 @@ std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int st
 // --- event thread ---------------------------------------------------------------------------
 
 TVaCommEventThread::TVaCommEventThread(TVaCustomComm* comm)
-    : TVaCommThread(comm), fd_(comm->Handle()), mask_(comm->EventMask())
+    : TVaCommThread(comm), mask_(comm->EventMask()),
+      watch_(std::make_unique<LineWatch>(comm->Handle(), mask_, comm->activity_))
 {
+}
+
+TVaCommEventThread::~TVaCommEventThread()
+{
+    // The watcher goes with this object: the thread must have left it.
+    Stop();
+    Join();
 }
 
 void TVaCommEventThread::Stop()
@@ -100,9 +108,8 @@ void TVaCommEventThread::Stop()
 
 void TVaCommEventThread::Execute()
 {
-    LineWatch watch(fd_, mask_, Comm->activity_);
     while (!Terminated()) {
-        quint32 found = watch.Wait(Event.Handle(), WriteEvent.Handle());
+        quint32 found = watch_->Wait(Event.Handle(), WriteEvent.Handle());
         if (Terminated())
             break;
         // A device that went away is reported once, as whatever the port watches of it; the
@@ -139,6 +146,13 @@ TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm* comm)
 {
 }
 
+TVaCommWriteThread::~TVaCommWriteThread()
+{
+    // The queue and the events go with this object: the thread must have left them.
+    Stop();
+    Join();
+}
+
 void TVaCommWriteThread::Stop()
 {
     MarkTerminated();
@@ -163,7 +177,7 @@ bool TVaCommWriteThread::Queue(const char* data, int count)
             WriteDoneEvent.Unsignal();
         }
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
         // Sleeps until the writer makes room, instead of spinning on the size.

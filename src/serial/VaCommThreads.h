@@ -13,6 +13,7 @@
 
 class TVaCustomComm;
 class UiCall;
+class LineWatch;
 
 // Base of the port's background threads: created suspended, started, told to stop. Every wait
 // of a thread also watches its stop event, so a stopped thread leaves within microseconds and
@@ -60,6 +61,7 @@ class TVaCommEventThread : public TVaCommThread
 {
 public:
     explicit TVaCommEventThread(TVaCustomComm* comm);
+    ~TVaCommEventThread() override;
 
     void Stop() override;
     // Tells the thread that a direct write finished (for transmit-empty).
@@ -77,8 +79,8 @@ protected:
     void Execute() override;
 
 private:
-    const int fd_;
     const quint32 mask_;
+    std::unique_ptr<LineWatch> watch_;
 };
 
 // Drains the write queue into the device and reports each time the queue has run empty.
@@ -86,6 +88,7 @@ class TVaCommWriteThread : public TVaCommThread
 {
 public:
     explicit TVaCommWriteThread(TVaCustomComm* comm);
+    ~TVaCommWriteThread() override;
 
     void Stop() override;
     // On the caller's thread: copies the bytes into the queue, waiting at most WriteTimeout for

@@ -1,0 +1,517 @@
+#include "serial/VaCommThreads.h"
+#include "platform/PtyPair.h"
+#include "runtime/Application.h"
+#include "runtime/Wait.h"
+#include "serial/VaComm.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <sys/resource.h>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Lets the event loop run (and so serve hand-overs) until done() or realMs have passed.
+bool RunLoopUntil(const std::function<bool()>& done, int realMs = 3000)
+{
+    // Conditions set by other threads than the UI thread wake no event loop: look regularly.
+    QTimer look;
+    look.start(2);
+    return WaitUntil(Now() + Seconds(realMs / 1000.0), done);
+}
+
+void RunLoopFor(int realMs)
+{
+    RunLoopUntil({}, realMs);
+}
+
+int CountEntries(const char* dir)
+{
+    return int(
+        QDir(QString::fromLatin1(dir)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+template <typename F> QString ErrorOf(F&& action)
+{
+    try {
+        action();
+    } catch (const EVaCommError& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+bool OnUiThread()
+{
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// A port on COM3 = a pseudo-terminal, set up as the main window sets it up unless a test
+// changes it before Open.
+class Threads : public ::testing::Test
+{
+protected:
+    ComDir com;
+    PtyPair pty;
+    TVaComm port;
+    QStringList boxes;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.IsOpen());
+        com.Link(3, pty.Path());
+        port.SetDeviceName("\\\\.\\COM%d");
+        port.SetPortNum(3);
+        port.SetBaudrate(br9600);
+        port.SetMonitorEvents({ceError, ceRxChar});
+        port.SetDirectWrite(true);
+        Application().SetMessageHook([this](const QString& text) { boxes << text; });
+    }
+    void TearDown() override
+    {
+        port.Close();
+        // Calls that were queued for the closed port must find nothing to do.
+        RunLoopFor(20);
+        Application().SetMessageHook({});
+    }
+
+    // Reads what the port wrote, in a background thread, so that a writer never stalls on a
+    // full line.
+    class Drain
+    {
+    public:
+        explicit Drain(const PtyPair& pty)
+            : thread_([this, &pty] {
+                  while (!stop_) {
+                      const QByteArray got = pty.Receive(1 << 16, 20);
+                      std::lock_guard lock(lock_);
+                      data_ += got;
+                  }
+              })
+        {
+        }
+        ~Drain()
+        {
+            stop_ = true;
+            thread_.join();
+        }
+        QByteArray Data()
+        {
+            std::lock_guard lock(lock_);
+            return data_;
+        }
+        int Size() { return int(Data().size()); }
+
+    private:
+        std::atomic<bool> stop_{false};
+        std::mutex lock_;
+        QByteArray data_;
+        std::thread thread_;
+    };
+};
+
+TEST_F(Threads, ReceivedBytesRaiseOnRxCharOnTheUiThreadWithTheWaitingCount)
+{
+    QList<int> counts;
+    bool uiThread = true;
+    port.OnRxChar = [&](QObject* sender, int count) {
+        EXPECT_EQ(sender, &port);
+        uiThread = uiThread && OnUiThread();
+        counts << count;
+        EXPECT_EQ(port.ReadText().size(), count);
+    };
+    port.Open();
+    ASSERT_NE(port.EventThreadObject(), nullptr);
+    EXPECT_EQ(port.WriteThreadObject(), nullptr) << "direct writes need no writer";
+    pty.Send("hello");
+    ASSERT_TRUE(RunLoopUntil([&] { return !counts.isEmpty(); }));
+    pty.Send("more");
+    ASSERT_TRUE(RunLoopUntil([&] { return counts.size() >= 2 || counts.value(0) == 9; }));
+    EXPECT_TRUE(uiThread);
+    int total = 0;
+    for (int c : counts)
+        total += c;
+    EXPECT_EQ(total, 9);
+}
+
+TEST_F(Threads, UnreadBytesAreAnnouncedOnceUntilMoreArrive)
+{
+    // The handler leaves the bytes waiting, as the main window's poll timer would: the thread
+    // must not announce the same bytes again and again.
+    QList<int> counts;
+    port.OnRxChar = [&](QObject*, int count) { counts << count; };
+    port.Open();
+    pty.Send("abc");
+    ASSERT_TRUE(RunLoopUntil([&] { return !counts.isEmpty(); }));
+    RunLoopFor(300);
+    EXPECT_EQ(counts, QList<int>{3});
+    pty.Send("de");
+    ASSERT_TRUE(RunLoopUntil([&] { return counts.size() == 2; }));
+    EXPECT_EQ(counts.last(), 5) << "the count is all that waits";
+
+    // Read and refilled with the same number of bytes between two looks: still news.
+    EXPECT_EQ(port.ReadText(), QByteArray("abcde"));
+    pty.Send("fghij");
+    ASSERT_TRUE(RunLoopUntil([&] { return counts.size() == 3; }));
+    EXPECT_EQ(counts.last(), 5);
+}
+
+TEST_F(Threads, WithoutListenersOrOnRxCharBytesWaitForReadText)
+{
+    port.Open();
+    pty.Send("reply\x03");
+    RunLoopFor(100);
+    EXPECT_EQ(port.ReadText(), QByteArray("reply\x03"));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(Threads, ListenersReceiveTheBytesInListOrder)
+{
+    TVaCommLink first, disabled, last;
+    QStringList got;
+    first.OnRxBuf = [&](PVaData data, int count) {
+        got << "first:" + QString::fromLatin1(data, count);
+    };
+    disabled.OnRxBuf = [&](PVaData, int) { got << "disabled"; };
+    disabled.SetEnabled(false);
+    last.OnRxBuf = [&](PVaData data, int count) {
+        got << "last:" + QString::fromLatin1(data, count);
+    };
+    port.AddLink(&first);
+    port.AddLink(&disabled);
+    port.AddLink(&last);
+    port.OnRxChar = [&](QObject*, int) { got << "OnRxChar"; };
+    port.OnRxBuf = [&](QObject*, PVaData data, int count) {
+        got << "OnRxBuf:" + QString::fromLatin1(data, count);
+    };
+    port.Open();
+    pty.Send("xyz");
+    ASSERT_TRUE(RunLoopUntil([&] { return got.size() >= 3; }));
+    EXPECT_EQ(got, (QStringList{"first:xyz", "last:xyz", "OnRxBuf:xyz"}));
+    EXPECT_EQ(port.ReadText(), QByteArray()) << "read for the listeners";
+
+    // Listeners switched off: the bytes are still read and go to OnRxBuf alone.
+    got.clear();
+    port.SetLinksEnabled(false);
+    pty.Send("q");
+    ASSERT_TRUE(RunLoopUntil([&] { return !got.isEmpty(); }));
+    EXPECT_EQ(got, QStringList{"OnRxBuf:q"});
+}
+
+TEST_F(Threads, ListenerListRemovesClearsAndDetachesOnEitherSideGoing)
+{
+    auto comm = std::make_unique<TVaComm>();
+    TVaCommLink a, b;
+    comm->AddLink(&a);
+    comm->AddLink(&b);
+    {
+        TVaCommLink c;
+        comm->AddLink(&c);
+        EXPECT_EQ(comm->Links().size(), 3);
+    }
+    EXPECT_EQ(comm->Links(), (QList<TVaCommLink*>{&a, &b})) << "a destroyed listener detaches";
+    comm->RemoveLink(&a);
+    comm->RemoveLink(&a);
+    EXPECT_EQ(a.Comm(), nullptr);
+    EXPECT_EQ(b.Comm(), comm.get());
+    port.AddLink(&b);
+    EXPECT_EQ(b.Comm(), &port) << "moved to the other port";
+    EXPECT_TRUE(comm->Links().isEmpty());
+    comm->AddLink(&a);
+    comm.reset();
+    EXPECT_EQ(a.Comm(), nullptr) << "the port's end clears the links";
+}
+
+// Reaches the dispatch the event thread hands to the main thread.
+class DispatchingComm : public TVaComm
+{
+public:
+    using TVaComm::HandleEvents;
+};
+
+TEST_F(Threads, ListenersHearEventsBeforeTheHandlersAndCanDetachMeanwhile)
+{
+    DispatchingComm comm;
+    QStringList order;
+    TVaCommLink first, second;
+    first.OnCommEvent = [&](quint32 mask) {
+        order << QString("first %1").arg(mask);
+        comm.RemoveLink(&second);
+    };
+    second.OnCommEvent = [&](quint32) { order << "second"; };
+    comm.AddLink(&first);
+    comm.AddLink(&second);
+    comm.OnCts = [&](QObject*) { order << "Cts"; };
+    comm.HandleEvents(CommEv::Cts);
+    EXPECT_EQ(order, (QStringList{"first 8", "Cts"}));
+}
+
+TEST_F(Threads, QueuedWritesReturnAtOnceAndArriveInOrderWithTxEmptyAfterEachDrain)
+{
+    port.SetDirectWrite(false);
+    port.SetMonitorEvents({ceError, ceRxChar}); // no ceTxEmpty: the writer reports anyway
+    int txEmpty = 0;
+    bool uiThread = true;
+    port.OnTxEmpty = [&](QObject*) {
+        uiThread = uiThread && OnUiThread();
+        ++txEmpty;
+    };
+    port.Open();
+    ASSERT_NE(port.WriteThreadObject(), nullptr);
+    EXPECT_EQ(port.EventMask(), 0x0081u);
+
+    EXPECT_EQ(port.WriteBuf("", 0), 0);
+    ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 1; })) << "a write of nothing drains too";
+
+    Drain drain(pty);
+    QByteArray sent;
+    for (int i = 0; i < 400; ++i) {
+        const QByteArray chunk = QByteArray::number(i) + ',';
+        const auto start = Clock::now();
+        EXPECT_TRUE(port.WriteText(chunk));
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50)) << "returns at once";
+        sent += chunk;
+        if (i % 50 == 0)
+            RunLoopFor(5);
+    }
+    ASSERT_TRUE(RunLoopUntil([&] { return drain.Size() >= sent.size(); }));
+    EXPECT_EQ(drain.Data(), sent);
+    const int before = txEmpty;
+    RunLoopFor(50);
+    EXPECT_GT(txEmpty, 1);
+    EXPECT_EQ(txEmpty, before) << "nothing more once drained";
+    EXPECT_TRUE(uiThread);
+
+    txEmpty = 0;
+    EXPECT_TRUE(port.WriteChar('!'));
+    ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 1 && drain.Data().endsWith('!'); }));
+}
+
+TEST_F(Threads, WriterKeepsGoingWhileTheUiThreadWaitsForRoom)
+{
+    // The UI thread writes far more than the queue holds without serving the writer's
+    // transmit-empty hand-over in between: the writer must not wait for it.
+    port.SetDirectWrite(false);
+    port.Buffers()->SetWriteTimeout(2000);
+    int txEmpty = 0;
+    port.OnTxEmpty = [&](QObject*) { ++txEmpty; };
+    port.Open();
+    Drain drain(pty);
+    QByteArray sent;
+    for (int i = 0; i < 200; ++i) {
+        const QByteArray chunk(2048, char('a' + i % 26));
+        ASSERT_EQ(port.WriteBuf(chunk.constData(), int(chunk.size())), 2048) << "chunk " << i;
+        sent += chunk;
+    }
+    ASSERT_TRUE(RunLoopUntil([&] { return drain.Size() >= sent.size() && txEmpty > 0; }));
+    EXPECT_EQ(drain.Data(), sent);
+}
+
+TEST_F(Threads, QueueTakesWhatFitsAtOnceAndWaitsForRoomWithinWriteTimeout)
+{
+    port.SetDirectWrite(false);
+    port.Buffers()->SetWriteTimeout(150);
+    port.Open();
+    // A writer that has not been started keeps what is queued.
+    TVaCommWriteThread writer(&port);
+    ASSERT_EQ(writer.Buffer.Capacity(), 2048);
+    const QByteArray bytes(2048, 'x');
+    ASSERT_TRUE(writer.Queue(bytes.constData(), 2000));
+
+    auto start = Clock::now();
+    EXPECT_TRUE(writer.Queue(bytes.constData(), 48));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(writer.Buffer.Size(), 2048);
+
+    writer.Buffer.Consume(48);
+    start = Clock::now();
+    EXPECT_FALSE(writer.Queue(bytes.constData(), 49));
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+    EXPECT_EQ(writer.Buffer.Size(), 2000) << "nothing queued";
+}
+
+TEST_F(Threads, FullQueueRaisesAfterWriteTimeoutAndRoomEndsTheWaitEarly)
+{
+    port.SetDirectWrite(false);
+    port.Buffers()->SetWriteTimeout(100);
+    port.Open();
+    const QByteArray big(2049, 'b');
+    auto start = Clock::now();
+    EXPECT_EQ(ErrorOf([&] { port.WriteText(big); }),
+              "Output buffer is full. Please check comm status.");
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100)) << "never fits, waits anyway";
+
+    // Nobody reads the line: it fills, then the queue fills.
+    const QByteArray chunk(2048, 'c');
+    int accepted = 0;
+    while (ErrorOf([&] { port.WriteText(chunk); }).isEmpty() && accepted < 10000)
+        ++accepted;
+    ASSERT_LT(accepted, 10000);
+    EXPECT_TRUE(port.Active());
+
+    port.Buffers()->SetWriteTimeout(10000);
+    Drain drain(pty);
+    start = Clock::now();
+    EXPECT_TRUE(port.WriteText(chunk));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << "the writer's progress wakes it";
+}
+
+TEST_F(Threads, DirectWritesGiveTxEmptyOnlyWhenMonitored)
+{
+    int txEmpty = 0;
+    port.OnTxEmpty = [&](QObject*) { ++txEmpty; };
+    port.Open();
+    Drain drain(pty);
+    EXPECT_TRUE(port.WriteText("one"));
+    RunLoopFor(100);
+    EXPECT_EQ(txEmpty, 0);
+    port.Close();
+
+    port.SetMonitorEvents({ceError, ceRxChar, ceTxEmpty});
+    port.Open();
+    EXPECT_TRUE(port.WriteText("two"));
+    ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 1; }));
+    EXPECT_TRUE(port.WriteText("three"));
+    ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 2; }));
+    RunLoopFor(50);
+    EXPECT_EQ(txEmpty, 2);
+}
+
+TEST_F(Threads, CloseReturnsAtOnceWhileAHandOverWaitsAndTheBatchIsDropped)
+{
+    int announced = 0;
+    port.OnRxChar = [&](QObject*, int) { ++announced; };
+    port.Open();
+    pty.Send("pending");
+    // The thread hands the batch over; the UI thread is busy and does not serve it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = Clock::now();
+    port.Close();
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+    RunLoopFor(50);
+    EXPECT_EQ(announced, 0) << "a closed port raises no events";
+}
+
+TEST_F(Threads, DestroyingThePortWithAHandOverPendingIsHarmless)
+{
+    auto comm = std::make_unique<TVaComm>();
+    comm->SetDeviceName("\\\\.\\COM%d");
+    comm->SetPortNum(3);
+    comm->SetMonitorEvents({ceError, ceRxChar});
+    comm->SetDirectWrite(false);
+    int announced = 0;
+    comm->OnRxChar = [&](QObject*, int) { ++announced; };
+    comm->Open();
+    pty.Send("pending");
+    EXPECT_TRUE(comm->WriteText("queued"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    comm.reset();
+    RunLoopFor(50);
+    EXPECT_EQ(announced, 0);
+}
+
+TEST_F(Threads, OpeningAndClosingManyTimesLeaksNoThreadOrDescriptor)
+{
+    port.SetDirectWrite(false);
+    int announced = 0;
+    port.OnRxChar = [&](QObject*, int) { ++announced; };
+    port.Open();
+    port.Close();
+    RunLoopFor(10);
+    const int fds = CountEntries("/proc/self/fd");
+    const int tasks = CountEntries("/proc/self/task");
+    for (int i = 0; i < 1000; ++i) {
+        port.Open();
+        if (i % 100 == 0) {
+            // Some rounds with traffic, so that hand-overs are under way when Close comes.
+            pty.Send("x");
+            EXPECT_TRUE(port.WriteChar('y'));
+            RunLoopFor(2);
+        }
+        port.Close();
+    }
+    RunLoopFor(20);
+    EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
+    EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+}
+
+TEST_F(Threads, DeviceThatGoesAwayIsReportedOnceThroughTheEventThread)
+{
+    int closes = 0;
+    port.OnClose = [&](QObject*) { ++closes; };
+    port.Open();
+    pty.CloseMaster();
+    ASSERT_TRUE(RunLoopUntil([&] { return !port.Active(); }));
+    RunLoopFor(100);
+    EXPECT_EQ(boxes, QStringList{"Error retrieving statistics (5), Input/output error"});
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(port.EventThreadObject(), nullptr);
+}
+
+TEST_F(Threads, QueuedWriteToADeviceThatWentAwayIsReportedOnce)
+{
+    port.SetDirectWrite(false);
+    port.SetMonitorEvents({});
+    port.Open();
+    EXPECT_EQ(port.EventThreadObject(), nullptr) << "nothing watched: no event thread";
+    pty.CloseMaster();
+    EXPECT_TRUE(port.WriteText("lost"));
+    ASSERT_TRUE(RunLoopUntil([&] { return !port.Active(); }));
+    RunLoopFor(100);
+    EXPECT_EQ(boxes, QStringList{"Error retrieving statistics (5), Input/output error"});
+}
+
+TEST_F(Threads, HandlerErrorsAreShownAndTheThreadsGoOn)
+{
+    port.SetDirectWrite(false);
+    int calls = 0;
+    port.OnRxChar = [&](QObject*, int) {
+        ++calls;
+        port.ReadText();
+        throw EVaCommError("handler failed");
+    };
+    int txEmpty = 0;
+    port.OnTxEmpty = [&](QObject*) {
+        ++txEmpty;
+        throw EVaCommError("tx handler failed");
+    };
+    port.Open();
+    pty.Send("1");
+    ASSERT_TRUE(RunLoopUntil([&] { return calls == 1; }));
+    pty.Send("2");
+    ASSERT_TRUE(RunLoopUntil([&] { return calls == 2; }));
+    EXPECT_TRUE(port.WriteChar('a'));
+    ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 1; }));
+    EXPECT_TRUE(port.WriteChar('b'));
+    ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 2; }));
+    EXPECT_TRUE(boxes.contains("handler failed"));
+    EXPECT_TRUE(boxes.contains("tx handler failed"));
+}
+
+TEST_F(Threads, PrioritiesApplyToRunningThreadsAndOpenNeverFailsOnThem)
+{
+    port.SetDirectWrite(false);
+    port.SetEventPriority(tpLowest);
+    port.SetWritePriority(tpHighest);
+    port.Open();
+    ASSERT_TRUE(RunLoopUntil([&] { return port.EventThreadObject()->Nice() != 0; }, 1000));
+    const int base = getpriority(PRIO_PROCESS, 0);
+    EXPECT_EQ(port.EventThreadObject()->Nice(), std::min(base + 10, 19));
+    EXPECT_LE(port.WriteThreadObject()->Nice(), base) << "raised, or left where it was";
+    port.SetEventPriority(tpIdle);
+    EXPECT_EQ(port.EventThreadObject()->Nice(), 19);
+}
+
+} // namespace
