@@ -5,6 +5,7 @@
 #include "app/TypedLimit.h"
 #include "runtime/Application.h"
 #include "serial/VaComm.h"
+#include "wizard/KWizard.h"
 
 #include <QFont>
 #include <QGroupBox>
@@ -25,6 +26,62 @@ constexpr int ClientHeight = 412;
 // The rate, date and time boxes take at most four typed characters.
 constexpr int ShortBoxTypedLimit = 4;
 constexpr int TimerIntervalMs = 1000;
+
+constexpr int WaterMarkWidth = 164;
+constexpr int HeaderHeight = 70;
+constexpr int HeaderTitleFontPx = 16;
+constexpr int HeaderSubtitleFontPx = 11;
+constexpr int HeaderAnchorPlacement = 4;
+
+QFont ArialPx(int pixelSize, bool bold = false)
+{
+    // Pixel sizes, not points: Qt scales them with the device-independent pixels of the window.
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+void SetUpTitle(TKWizardPageTitle* title, const QString& text, TAnchors anchors, const QFont& font)
+{
+    title->SetText(text);
+    title->SetAnchors(anchors);
+    title->SetAnchorPlacement(HeaderAnchorPlacement);
+    title->SetIndent(0);
+    title->SetAlignment(taLeftJustify);
+    title->SetFont(font);
+    title->SetFontColor(clWindowText);
+}
+
+// Every page has the same header apart from its texts.
+void SetUpHeader(TKWizardCustomPage* page, const QString& title, const QString& subtitle)
+{
+    TKWizardPageHeader* header = page->Header();
+    header->SetHeight(HeaderHeight);
+    header->SetColor(clWindow);
+    header->SetVisible(true);
+    header->SetParentFont(true);
+    header->SetImageIndex(-1);
+    header->SetImageOffset(0);
+    header->SetImageAlign(waRight);
+    SetUpTitle(header->Title(), title, akLeft | akTop | akRight, ArialPx(HeaderTitleFontPx, true));
+    SetUpTitle(header->Subtitle(), subtitle, akLeft | akTop | akRight | akBottom,
+               ArialPx(HeaderSubtitleFontPx));
+    TKWizardPagePanel* panel = page->Panel();
+    panel->SetBorderWidth(7);
+    panel->SetColor(clBtnFace);
+    panel->SetVisible(false);
+}
+
+TKWizardInteriorPage* MakeInteriorPage(QWidget* owner, const QString& name, const QString& title,
+                                       const QString& subtitle)
+{
+    auto* page = new TKWizardInteriorPage(owner);
+    page->setObjectName(name);
+    page->SetColor(clBtnFace);
+    SetUpHeader(page, title, subtitle);
+    return page;
+}
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& geometry)
 {
@@ -70,25 +127,15 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orvalen V1.4"));
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(WindowFontPx);
-    setFont(font);
+    // The button-face colour is the palette's window colour (see wizard/Graphics).
+    setBackgroundRole(QPalette::Window);
+    setFont(ArialPx(WindowFontPx));
+    // The wizard fills the client area exactly.
     resize(ClientWidth, ClientHeight);
     CreateControls();
 }
 
 TForm1::~TForm1() = default;
-
-void TForm1::CreatePages()
-{
-    pgPuerto = new QWidget(this);
-    pgPuerto->setObjectName(QStringLiteral("pgPuerto"));
-    pgPuerto->setGeometry(0, 0, ClientWidth, ClientHeight);
-    PgFiscalizacion = new QWidget(this);
-    PgFiscalizacion->setObjectName(QStringLiteral("PgFiscalizacion"));
-    PgFiscalizacion->setGeometry(0, 0, ClientWidth, ClientHeight);
-    PgFiscalizacion->hide();
-}
 
 void TForm1::CreateControls()
 {
@@ -97,31 +144,105 @@ void TForm1::CreateControls()
     Timer1->SetInterval(TimerIntervalMs);
     Timer1->OnTimer = [this](QObject* sender) { Timer1Timer(sender); };
 
-    CreatePages();
-    CreatePortPageControls();
-    CreateFiscalPageControls();
+    CreateWizard();
+    // Each page is attached once it is complete with its controls, so the page order of the
+    // wizard is the order of creation.
+    CreateWelcomePage();
+    CreatePortPage();
+    CreateVerificationPage();
+    CreateFiscalPage();
     CreatePort();
 
     Timer2 = new TTimer(this);
     Timer2->SetInterval(TimerIntervalMs);
     Timer2->OnTimer = [this](QObject* sender) { Timer2Timer(sender); };
+
+    // The welcome page is the active page as stored; the wizard's end-of-load step follows.
+    wizard->SetActivePage(Titulo);
 }
 
-void TForm1::CreatePortPageControls()
+void TForm1::CreateWizard()
 {
-    QFont big(QStringLiteral("Arial"));
-    big.setPixelSize(PortLabelFontPx);
-    big.setBold(true);
+    wizard = new TKWizard(this);
+    wizard->setObjectName(QStringLiteral("wizard"));
+    // It follows the window's size once shown; until then its place is set here.
+    wizard->setGeometry(0, 0, ClientWidth, ClientHeight);
+    wizard->SetShowRouteMap(false);
+    wizard->SetOnFinishButtonClick([this](QObject* sender) { wizardFinishButtonClick(sender); });
+    wizard->SetOnCancelButtonClick([this](QObject* sender) { wizardCancelButtonClick(sender); });
+
+    struct StoredButton
+    {
+        TKWizardButton* button;
+        const char* caption;
+        bool visible;
+    };
+    const StoredButton buttons[] = {
+        {wizard->ButtonStart(), "&Inciniciar", false}, {wizard->ButtonLast(), "&Fiscalizar", false},
+        {wizard->ButtonBack(), "< &Anterior", true},   {wizard->ButtonNext(), "&Siguiente >", true},
+        {wizard->ButtonFinish(), "&Proceder", false},  {wizard->ButtonCancel(), "Salir", true},
+    };
+    for (const StoredButton& b : buttons) {
+        b.button->SetEnabled(true);
+        b.button->SetCaption(QString::fromLatin1(b.caption));
+        b.button->SetVisible(b.visible);
+        b.button->SetNumGlyphs(1);
+        b.button->SetLayout(blGlyphLeft);
+    }
+}
+
+void TForm1::CreateWelcomePage()
+{
+    Titulo = new TKWizardWelcomePage(this);
+    Titulo->setObjectName(QStringLiteral("Titulo"));
+    Titulo->SetCaption(QStringLiteral("Siga los siguientes pasos"));
+    SetUpHeader(Titulo, QStringLiteral("Programa para Orvalen"),
+                QStringLiteral("Impresoras Fiscales QDX."));
+    TKWizardWaterMark* mark = Titulo->WaterMark();
+    mark->SetAlign(waLeft);
+    mark->SetBorderWidth(1);
+    mark->SetWidth(WaterMarkWidth);
+    mark->SetColor(clActiveCaption);
+    mark->SetVisible(true);
+    Titulo->SetWizard(wizard);
+}
+
+void TForm1::CreatePortPage()
+{
+    pgPuerto = MakeInteriorPage(
+        this, QStringLiteral("pgPuerto"), QStringLiteral("Determinando Puerto "),
+        QStringLiteral("Se evaluaran todos los puertos hasta que se obtenga respuesta de un "
+                       "impresor"));
+    // The port page's labels are large and size themselves to their text (the search resizes
+    // lbport and lbserial as it writes them).
+    const QFont big = ArialPx(PortLabelFontPx, true);
     lbserial = MakeLabel(pgPuerto, QString(), {128, 208, 5, 22});
     Label16 = MakeLabel(pgPuerto, QStringLiteral("Serial:"), {48, 208, 60, 22});
     lbport = MakeLabel(pgPuerto, QString(), {144, 160, 5, 22});
     Label15 = MakeLabel(pgPuerto, QStringLiteral("Puerto: "), {48, 160, 74, 22});
     for (QLabel* label : {lbserial, Label16, lbport, Label15})
         label->setFont(big);
+    ConnectEnterPage(pgPuerto, &TForm1::pgPuertoEnterPage);
+    pgPuerto->SetWizard(wizard);
 }
 
-void TForm1::CreateFiscalPageControls()
+void TForm1::CreateVerificationPage()
 {
+    PgVerificacion = MakeInteriorPage(
+        this, QStringLiteral("PgVerificacion"), QStringLiteral("Generando Reporte Z"),
+        QStringLiteral("Verifique que se genero correctamente el reporte Z y presione el boton "
+                       "siguiente para proceder al cambio de horario"));
+    ConnectEnterPage(PgVerificacion, &TForm1::PgVerificacionEnterPage);
+    PgVerificacion->SetWizard(wizard);
+}
+
+void TForm1::CreateFiscalPage()
+{
+    PgFiscalizacion = MakeInteriorPage(
+        this, QStringLiteral("PgFiscalizacion"), QStringLiteral("Cambio de Horario"),
+        QStringLiteral("Seleccione el botón de Procesar y espere que se "
+                       "compruebe el impresor. Pruebe despues de ejecutado si "
+                       "el cambio fue realizado."));
     QWidget* page = PgFiscalizacion;
     Label10 = MakeLabel(page, QStringLiteral("Comunicación"), {8, 280, 67, 14});
     reiniciar = MakeGroup(page, QStringLiteral(" Reiniciar "), {8, 88, 145, 129});
@@ -158,6 +279,8 @@ void TForm1::CreateFiscalPageControls()
     ConnectClick(CierraNF, &TForm1::CierraNFClick);
     ConnectClick(cambiatasa, &TForm1::cambiatasaClick);
     ConnectClick(Button1, &TForm1::Button1Click);
+    ConnectEnterPage(PgFiscalizacion, &TForm1::PgFiscalizacionEnterPage);
+    PgFiscalizacion->SetWizard(wizard);
 }
 
 void TForm1::CreatePort()
@@ -178,6 +301,13 @@ void TForm1::CreatePort()
     puerto->SetDeviceName(QByteArrayLiteral("\\\\.\\COM%d"));
     puerto->SetMonitorEvents({ceError, ceRxChar});
     puerto->SetDirectWrite(true);
+}
+
+void TForm1::ConnectEnterPage(TKWizardCustomPage* page, void (TForm1::*handler)(QObject*))
+{
+    // Called from inside the wizard's page change, which our own code started: errors pass on
+    // to whoever started it (a guarded click or tick).
+    page->OnEnterPage = [this, handler](QObject* sender) { (this->*handler)(sender); };
 }
 
 void TForm1::ConnectClick(QPushButton* button, void (TForm1::*handler)(QObject*))

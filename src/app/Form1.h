@@ -7,16 +7,24 @@
 
 #include <optional>
 
+class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TKWizard;
+class TKWizardCustomPage;
+class TKWizardInteriorPage;
+class TKWizardWelcomePage;
 class TReplyBox;
 class TVaComm;
 
-// The main window: its controls, the port, the two timers, and the handlers that drive the
-// printer. Every command goes through EnviaComando, which waits on this thread while the poll
-// timer Timer2 collects the reply into `respuesta`.
+// The main window: a four-page wizard with its controls, the port, the two timers, and the
+// handlers that drive the printer. Every command goes through EnviaComando, which waits on this
+// thread while the poll timer Timer2 collects the reply into `respuesta`.
+//
+// Start-up (see Startup.h): construct, then the wizard's end-of-load step (wizard->Loaded()),
+// then FormCreate, then show.
 class TForm1 : public QWidget
 {
     Q_OBJECT
@@ -26,12 +34,15 @@ public:
 
     // Components, in the order the window declares them. Qt's parent ownership frees them.
     TTimer* Timer1 = nullptr;
-    QWidget* pgPuerto = nullptr;
+    TKWizard* wizard = nullptr;
+    TKWizardWelcomePage* Titulo = nullptr;
+    TKWizardInteriorPage* pgPuerto = nullptr;
     QLabel* lbserial = nullptr;
     QLabel* Label16 = nullptr;
     QLabel* lbport = nullptr;
     QLabel* Label15 = nullptr;
-    QWidget* PgFiscalizacion = nullptr;
+    TKWizardInteriorPage* PgVerificacion = nullptr;
+    TKWizardInteriorPage* PgFiscalizacion = nullptr;
     QLabel* Label10 = nullptr;
     QGroupBox* reiniciar = nullptr;
     QPushButton* reset = nullptr;
@@ -61,6 +72,10 @@ public:
     void EnviaComando(const QByteArray& payload);
 
     // Handlers.
+    void FormCreate(QObject* Sender);
+    void PgVerificacionEnterPage(QObject* Sender);
+    void PgFiscalizacionEnterPage(QObject* Sender);
+    void wizardCancelButtonClick(QObject* Sender);
     void Timer1Timer(QObject* Sender);
     void Timer2Timer(QObject* Sender);
     void pgPuertoEnterPage(QObject* Sender);
@@ -75,14 +90,27 @@ public:
 
     QString FormateaMonto(const QString& texto, quint8 decimales) const;
 
+signals:
+    // The search put a new text into lbport ("Evaluando COM7", "COM3", ...). Lets observers
+    // follow the search without polling the label.
+    void PortTextShown(const QString& text);
+
+protected:
+    // Closing by the title bar ends the program like Salir: the main loop ends once the running
+    // handler (and any wait in it) is over, and the window stays until then.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
-    // Creates the page containers the controls live on.
-    void CreatePages();
     void CreateControls();
-    void CreatePortPageControls();
-    void CreateFiscalPageControls();
+    void CreateWizard();
+    void CreateWelcomePage();
+    void CreatePortPage();
+    void CreateVerificationPage();
+    void CreateFiscalPage();
     void CreatePort();
     void ConnectClick(QPushButton* button, void (TForm1::*handler)(QObject*));
+    void ConnectEnterPage(TKWizardCustomPage* page, void (TForm1::*handler)(QObject*));
+    void ShowPortText(const QString& text);
     // The Latin-1 bytes of a box's text; on a character the printer cannot receive, tells the
     // user and returns nothing.
     std::optional<QByteArray> TypedBytes(const QLineEdit* box);

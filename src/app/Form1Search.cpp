@@ -39,7 +39,7 @@ void TForm1::Timer1Timer(QObject*)
     ShowOn(lbserial, QString());
 
     for (int i = FirstPort; i <= LastPort; ++i) {
-        ShowOn(lbport, QStringLiteral("Evaluando COM%1").arg(i));
+        ShowPortText(QStringLiteral("Evaluando COM%1").arg(i));
         // Shown before the port is touched: opening or waiting may take a while.
         repaint();
 
@@ -63,10 +63,16 @@ void TForm1::Timer1Timer(QObject*)
         if (!RespuestaCompleta())
             continue;
 
-        ShowOn(lbport, QStringLiteral("COM%1").arg(i));
         ShowOn(lbserial, ShowBytes(respuesta->Bytes().mid(SerialOffset, SerialLength)));
         SetImpresorEncontrado(true);
+        ShowPortText(QStringLiteral("COM%1").arg(i));
         return;
     }
-    ShowOn(lbport, QStringLiteral("Impresora no encontrada"));
+    ShowPortText(QStringLiteral("Impresora no encontrada"));
+}
+
+void TForm1::ShowPortText(const QString& text)
+{
+    ShowOn(lbport, text);
+    emit PortTextShown(text);
 }

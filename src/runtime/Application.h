@@ -23,6 +23,8 @@ public:
     void Run();
     void Terminate();
     bool Terminated() const { return terminated_; }
+    // For a program (or a test) that runs the main loop again after it ended.
+    void ClearTerminated() { terminated_ = false; }
 
     // A modal box with the text, one OK button and the title as caption.
     void MessageBox(const QString& text);

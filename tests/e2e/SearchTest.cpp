@@ -8,6 +8,7 @@
 #include "runtime/TimeBase.h"
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
+#include "wizard/KWizard.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -56,6 +57,9 @@ protected:
         Application().SetMessageHook([this](const QString& text) { messages.append(text); });
         form = std::make_unique<TForm1>();
         SetImpresorEncontrado(false);
+        // The port page in view, so that its labels paint; the tests run the search themselves.
+        form->wizard->SetActivePage(form->pgPuerto);
+        form->Timer1->SetEnabled(false);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         paints = std::make_unique<PaintLog>(form->lbport);
