@@ -1,0 +1,343 @@
+// The whole window as the program starts it, driven only through its buttons and keys, against
+// the simulated printer (a separate process) on COM3 of a private device folder.
+
+#include "Simulator.h"
+#include "app/Form1.h"
+#include "app/LinkState.h"
+#include "app/ReplyBox.h"
+#include "app/Startup.h"
+#include "runtime/Application.h"
+#include "runtime/TimeBase.h"
+#include "runtime/Wait.h"
+#include "serial/VaComm.h"
+#include "wizard/KWizard.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr double Scale = 25;
+
+const QString ErrorMessage = QStringLiteral("Ocurrio un error inesperado. Repita el proceso y si "
+                                            "persiste la falla llame a su distribuidor");
+const QString SuccessMessage = QStringLiteral("Impresor Actualizado Satisfacotiamente");
+const QString InvoiceMessage = QStringLiteral("Factura enviada con producto a 11, 21, 8 y exento");
+
+// Names of the pages in the order they were shown.
+class ShowLog : public QObject
+{
+public:
+    explicit ShowLog(const QList<TKWizardCustomPage*>& pages)
+    {
+        for (TKWizardCustomPage* page : pages)
+            page->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show)
+            shown.append(watched->objectName());
+        return false;
+    }
+    QStringList shown;
+};
+
+} // namespace
+
+class FlowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        qputenv("ORVALEN_COM_DIR", dir_.path().toLocal8Bit());
+        TimeBase::SetScale(Scale);
+        Application().ClearTerminated();
+        Application().SetMessageHook([this](const QString& text) { messages.append(text); });
+        form = std::make_unique<TForm1>();
+        ShowMainWindow(*form);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        pages = std::make_unique<ShowLog>(form->wizard->Pages());
+        QObject::connect(form.get(), &TForm1::PortTextShown,
+                         [this](const QString& text) { portTexts.append(text); });
+    }
+
+    void TearDown() override
+    {
+        pages.reset();
+        form.reset();
+        Application().ClearTerminated();
+        Application().SetMessageHook({});
+        TimeBase::SetScale(1);
+        TimeBase::Reset();
+        qunsetenv("ORVALEN_COM_DIR");
+    }
+
+    std::unique_ptr<Simulator> StartPrinter(int com, const QStringList& options = {})
+    {
+        auto sim = std::make_unique<Simulator>(dir_.path() + QStringLiteral("/com%1").arg(com),
+                                               options, Scale);
+        EXPECT_TRUE(sim->Ready()) << "simulator on COM" << com;
+        return sim;
+    }
+
+    TKWizardButtonControl* Button(int kind) const { return form->wizard->ButtonControl(kind); }
+    void Click(int kind) { QTest::mouseClick(Button(kind), Qt::LeftButton); }
+    void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    // Alt plus the underlined letter of a button's caption. The shortcut clicks the button a
+    // moment later (Qt animates the press); returns once that click's handler has run.
+    void Press(QAbstractButton* button, Qt::Key key)
+    {
+        bool clicked = false;
+        const auto seen =
+            QObject::connect(button, &QAbstractButton::clicked, [&clicked] { clicked = true; });
+        QTest::keyClick(form.get(), key, Qt::AltModifier);
+        WaitUntil(Now() + Seconds(60), [&clicked] { return clicked; });
+        QObject::disconnect(seen);
+        EXPECT_TRUE(clicked) << "Alt+" << QTest::toString(key);
+    }
+    // The frames the printer took as frames, in the form it logs them.
+    static QStringList Frames(Simulator& printer)
+    {
+        return printer.Log().split(QLatin1Char('\n')).filter(QStringLiteral("<< frame"));
+    }
+    TKWizardCustomPage* Active() const { return form->wizard->ActivePage(); }
+    bool SearchEnded() const
+    {
+        return !portTexts.isEmpty() && !portTexts.last().startsWith(QStringLiteral("Evaluando"));
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<ShowLog> pages;
+    QStringList portTexts;
+    QStringList messages;
+};
+
+TEST_F(FlowTest, WholeProcedureWithThePrinterOnCom3)
+{
+    auto printer = StartPrinter(3, {QStringLiteral("--serial"), QStringLiteral("ABC1234567")});
+    ASSERT_EQ(Active(), form->Titulo);
+    EXPECT_FALSE(Button(bkBack)->isEnabled());
+
+    // Siguiente: the search runs one tick later, COM1 and COM2 are missing.
+    Press(Button(bkNext), Qt::Key_S);
+    EXPECT_EQ(Active(), form->pgPuerto);
+    ASSERT_TRUE(WaitUntil(Now() + Seconds(30), [this] { return SearchEnded(); }));
+    EXPECT_EQ(portTexts,
+              (QStringList{"Evaluando COM1", "Evaluando COM2", "Evaluando COM3", "COM3"}));
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    EXPECT_EQ(form->lbserial->text(), QStringLiteral("ABC1234567"));
+    EXPECT_EQ(Frames(*printer).size(), 1);
+
+    // Siguiente: the Z report goes out although its button is disabled.
+    EXPECT_FALSE(form->btrepz->isEnabled());
+    Click(bkNext);
+    EXPECT_EQ(Active(), form->PgVerificacion);
+    EXPECT_EQ(Frames(*printer).size(), 2);
+    EXPECT_TRUE(printer->Log().contains(QStringLiteral("9<FS>Z<FS>T<ETX>")));
+    EXPECT_TRUE(form->respuesta->Bytes().startsWith('\x02'));
+    EXPECT_TRUE(form->respuesta->Bytes().contains('\x03'));
+
+    // Siguiente: the last page, with the moment it was entered.
+    TimeBase::SetNow(QDateTime(QDate(2026, 12, 6), QTime(17, 5, 9)));
+    Click(bkNext);
+    EXPECT_EQ(Active(), form->PgFiscalizacion);
+    EXPECT_TRUE(form->fecha->text().startsWith(QStringLiteral("06/12/26 17:05:")))
+        << form->fecha->text().toStdString();
+    EXPECT_FALSE(form->Pruebas->isEnabled());
+    EXPECT_FALSE(form->reiniciar->isEnabled());
+    EXPECT_TRUE(Button(bkFinish)->isVisible());
+    EXPECT_FALSE(Button(bkNext)->isVisible());
+    EXPECT_EQ(Button(bkFinish)->geometry(), QRect(316, 379, 75, 25));
+    EXPECT_EQ(Frames(*printer).size(), 2);
+
+    // Proceder: the computer's date and time go to the printer.
+    TimeBase::SetNow(QDateTime(QDate(2026, 12, 6), QTime(17, 5, 9)));
+    Press(Button(bkFinish), Qt::Key_P);
+    EXPECT_EQ(messages, QStringList{SuccessMessage});
+    EXPECT_EQ(form->edfecha->text(), QStringLiteral("261206"));
+    // The clock ran on a little from 17:05:09 while the shortcut's click was under way.
+    EXPECT_GE(form->edhora->text().toInt(), 170509);
+    EXPECT_LE(form->edhora->text().toInt(), 170519);
+    EXPECT_TRUE(printer->Log().contains(
+        QStringLiteral("X<FS>261206<FS>%1<ETX>").arg(form->edhora->text())));
+    EXPECT_TRUE(form->Pruebas->isEnabled());
+    EXPECT_TRUE(form->reiniciar->isEnabled());
+    EXPECT_EQ(Active(), form->PgFiscalizacion);
+    messages.clear();
+
+    // The test buttons, each with its frames.
+    struct Case
+    {
+        QPushButton* button;
+        int frames;
+        QString payload; // as the printer logs it
+    } cases[] = {
+        {form->btrepz, 1, QStringLiteral("9<FS>Z<FS>T<ETX>")},
+        {form->AbreNF, 1, QStringLiteral("H<ETX>")},
+        {form->LineaNF, 1, QStringLiteral("I<FS>linea de prueba<ETX>")},
+        {form->CierraNF, 1, QStringLiteral("J<FS><DEL><ETX>")},
+        {form->cambiatasa, 1, QStringLiteral("r<FS>0700<FS>1000<FS>1500<FS>")},
+        {form->Button1, 6, QStringLiteral("E<FS>T<ETX>")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button->text().toStdString());
+        const int before = Frames(*printer).size();
+        Click(c.button);
+        EXPECT_EQ(Frames(*printer).size(), before + c.frames);
+        const QStringList frames = Frames(*printer);
+        ASSERT_FALSE(frames.isEmpty());
+        EXPECT_TRUE(frames.last().contains(c.payload)) << frames.last().toStdString();
+        EXPECT_TRUE(form->respuesta->Bytes().contains('\x03'));
+    }
+    EXPECT_EQ(messages, QStringList{InvoiceMessage});
+
+    const int before = Frames(*printer).size();
+    Click(form->reset);
+    EXPECT_EQ(Frames(*printer).size(), before);
+    EXPECT_TRUE(printer->Log().contains(QStringLiteral("reset bytes")));
+    EXPECT_TRUE(form->Pruebas->isEnabled());
+
+    // Anterior from the last page: another Z report, then Siguiente shows again.
+    Press(Button(bkBack), Qt::Key_A);
+    EXPECT_EQ(Active(), form->PgVerificacion);
+    EXPECT_EQ(Frames(*printer).size(), before + 1);
+    EXPECT_FALSE(Button(bkFinish)->isVisible());
+    EXPECT_TRUE(Button(bkNext)->isVisible());
+    Click(bkNext);
+    EXPECT_TRUE(Button(bkFinish)->isVisible());
+    EXPECT_FALSE(Button(bkNext)->isVisible());
+    EXPECT_FALSE(form->Pruebas->isEnabled());
+    EXPECT_EQ(messages, QStringList{InvoiceMessage});
+}
+
+// Siguiente pressed while the search still waits on a silent COM1: the Z report goes to that
+// port with the welcome page in view, then the verification page appears.
+TEST_F(FlowTest, NextDuringTheSearchShowsTheWelcomePageWhileTheReportGoesOut)
+{
+    auto silent = StartPrinter(1, {QStringLiteral("--silent")});
+    auto printer = StartPrinter(3);
+    TKWizardCustomPage* during = nullptr;
+    bool welcomeShown = false;
+    TKWizardCustomPage* afterNext = nullptr;
+    bool clicked = false;
+    QObject::connect(form.get(), &TForm1::PortTextShown, [&](const QString& text) {
+        if (text != QStringLiteral("Evaluando COM1") || clicked)
+            return;
+        clicked = true;
+        QTimer::singleShot(TimeBase::RealMs(1500), [&] {
+            // Looks at the window halfway through the report's 30 s wait.
+            QTimer::singleShot(TimeBase::RealMs(10000), [&] {
+                during = Active();
+                welcomeShown = form->Titulo->isVisible() && !form->PgVerificacion->isVisible() &&
+                               !form->pgPuerto->isVisible();
+            });
+            Click(bkNext);
+            afterNext = Active();
+        });
+    });
+
+    Click(bkNext);
+    ASSERT_TRUE(WaitUntil(Now() + Seconds(120), [this] { return SearchEnded(); }));
+    EXPECT_EQ(during, form->Titulo);
+    EXPECT_TRUE(welcomeShown);
+    EXPECT_EQ(afterNext, form->PgVerificacion);
+    EXPECT_EQ(pages->shown, (QStringList{"pgPuerto", "Titulo", "PgVerificacion"}));
+    EXPECT_TRUE(silent->Log().contains(QStringLiteral("9<FS>Z<FS>T<ETX>")));
+    // The search itself goes on afterwards and finds the printer.
+    EXPECT_EQ(portTexts.last(), QStringLiteral("COM3"));
+    EXPECT_TRUE(ImpresorEncontrado());
+    EXPECT_EQ(Active(), form->PgVerificacion);
+    EXPECT_TRUE(form->PgVerificacion->isVisible());
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(FlowTest, NoPrinterAnywhereEndsWithTheErrorMessage)
+{
+    Click(bkNext);
+    ASSERT_TRUE(WaitUntil(Now() + Seconds(30), [this] { return SearchEnded(); }));
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("Impresora no encontrada"));
+    EXPECT_EQ(portTexts.size(), 21);
+    EXPECT_FALSE(form->puerto->Active());
+
+    // The report goes to the closed port: the full wait, with the welcome page in between.
+    const TDateTime start = Now();
+    Click(bkNext);
+    EXPECT_GE((Now() - start) * SecsPerDay, 32.0);
+    EXPECT_EQ(Active(), form->PgVerificacion);
+    Click(bkNext);
+    EXPECT_EQ(Active(), form->PgFiscalizacion);
+    EXPECT_EQ(pages->shown,
+              (QStringList{"pgPuerto", "Titulo", "PgVerificacion", "Titulo", "PgFiscalizacion"}));
+    EXPECT_TRUE(Button(bkFinish)->isVisible());
+
+    Click(bkFinish);
+    EXPECT_EQ(messages, QStringList{ErrorMessage});
+    EXPECT_TRUE(form->Pruebas->isEnabled());
+    EXPECT_TRUE(form->reiniciar->isEnabled());
+}
+
+// Salir, or closing the window, while the search waits 30 s on a silent COM1: the program goes on
+// until that wait and the rest of the search are over, then the main loop ends.
+class EndDuringAWait : public FlowTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(EndDuringAWait, EndsOnlyAfterTheRunningHandler)
+{
+    const bool byClose = GetParam();
+    auto silent = StartPrinter(1, {QStringLiteral("--silent")});
+    QStringList order;
+    double endAskedAt = -1;
+    const TDateTime start = Now();
+    const auto secs = [&] { return (Now() - start) * SecsPerDay; };
+    QObject::connect(form.get(), &TForm1::PortTextShown, [&](const QString& text) {
+        if (text == QStringLiteral("Evaluando COM1")) {
+            QTimer::singleShot(TimeBase::RealMs(3000), [&] {
+                order << QStringLiteral("end asked");
+                endAskedAt = secs();
+                if (byClose)
+                    form->close();
+                else
+                    Click(bkCancel);
+            });
+        } else if (text == QStringLiteral("Impresora no encontrada")) {
+            order << QStringLiteral("search ended");
+        }
+    });
+    // A safety net: the loop must end long before this.
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [&] {
+        order << QStringLiteral("safety");
+        Application().Terminate();
+    });
+    safety.start(TimeBase::RealMs(300000));
+
+    QTimer::singleShot(0, [this] { Click(bkNext); });
+    Application().Run();
+    order << QStringLiteral("loop ended");
+
+    EXPECT_EQ(order, (QStringList{"end asked", "search ended", "loop ended"}));
+    EXPECT_GE(endAskedAt, 3.0);
+    // COM1 costs its 30 s reply limit, 2 s pause and 3.456 s.
+    EXPECT_GE(secs(), 35.0);
+    EXPECT_EQ(silent->FramesReceived(), 1);
+    // The window stays until the program destroys it after the loop.
+    EXPECT_TRUE(form->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, EndDuringAWait, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Close" : "Salir"; });
