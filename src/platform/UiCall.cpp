@@ -1,11 +1,62 @@
 #include "UiCall.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 #include <cerrno>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
+
+// Qt's queue is synchronised inside Qt, where ThreadSanitizer cannot see it (Qt is not built
+// for it); these marks tell it that posting a call happens before serving it.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* addr);
+extern "C" void __tsan_release(void* addr);
+#define ORVALEN_HAPPENS_BEFORE(addr) __tsan_release(addr)
+#define ORVALEN_HAPPENS_AFTER(addr) __tsan_acquire(addr)
+#else
+#define ORVALEN_HAPPENS_BEFORE(addr)
+#define ORVALEN_HAPPENS_AFTER(addr)
+#endif
+
+namespace {
+
+const QEvent::Type kUiCallEvent = QEvent::Type(QEvent::registerEventType());
+
+// The queued call owns its state: the event is deleted on the UI thread, after it ran or when
+// the target went first, and a worker that stopped waiting early may already have let go.
+class UiCallEvent : public QEvent
+{
+public:
+    UiCallEvent(std::shared_ptr<UiCall> call, std::function<void()> fn)
+        : QEvent(kUiCallEvent), Call(std::move(call)), Fn(std::move(fn))
+    {
+    }
+    ~UiCallEvent() override { ORVALEN_HAPPENS_AFTER(this); }
+
+    std::shared_ptr<UiCall> Call;
+    std::function<void()> Fn;
+};
+
+} // namespace
+
+bool UiCallTarget::event(QEvent* e)
+{
+    if (e->type() != kUiCallEvent)
+        return QObject::event(e);
+    auto* call = static_cast<UiCallEvent*>(e);
+    ORVALEN_HAPPENS_AFTER(call);
+    try {
+        call->Fn();
+    } catch (...) {
+        // Callers guard their handlers; nothing may unwind into the event loop.
+    }
+    call->Call->MarkDone();
+    return true;
+}
 
 UiCall::UiCall()
 {
@@ -19,22 +70,12 @@ UiCall::~UiCall()
     ::close(done_);
 }
 
-std::shared_ptr<UiCall> UiCall::Post(QObject* context, std::function<void()> fn)
+std::shared_ptr<UiCall> UiCall::Post(UiCallTarget* target, std::function<void()> fn)
 {
     std::shared_ptr<UiCall> call(new UiCall);
-    // The queued functor owns the call's state: a worker that stopped waiting early may already
-    // have dropped its reference when the UI thread gets to it.
-    QMetaObject::invokeMethod(
-        context,
-        [call, fn = std::move(fn)] {
-            try {
-                fn();
-            } catch (...) {
-                // Callers guard their handlers; nothing may unwind into the event loop.
-            }
-            call->MarkDone();
-        },
-        Qt::QueuedConnection);
+    auto* event = new UiCallEvent(call, std::move(fn));
+    ORVALEN_HAPPENS_BEFORE(event);
+    QCoreApplication::postEvent(target, event);
     return call;
 }
 

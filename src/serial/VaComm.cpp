@@ -60,6 +60,7 @@ TVaCustomComm::TVaCustomComm(QObject* owner)
       flowControl_(std::make_unique<TVaFlowControl>()),
       eventChars_(std::make_unique<TVaEventChars>())
 {
+    uiCalls_ = new UiCallTarget(this);
     // Queue sizes are taken by Open: a change while open cannot reach the device. The group
     // keeps the new value for the next Open.
     buffers_->OnChange = [this](TVaPersistent*) { CheckClosed(); };

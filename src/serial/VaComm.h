@@ -2,6 +2,7 @@
 
 #include "platform/LineWatch.h"
 #include "platform/SerialDevice.h"
+#include "platform/UiCall.h"
 #include "runtime/Events.h"
 #include "runtime/Exception.h"
 #include "serial/VaClasses.h"
@@ -284,6 +285,9 @@ protected:
     // What the event thread needs to know of our own reads and writes.
     LineActivity activity_;
     QList<TVaCommLink*> links_;
+    // Where the threads' hand-overs are served; a child, so that calls still queued when the
+    // port is destroyed are dropped with it.
+    UiCallTarget* uiCalls_ = nullptr;
     quint32 eventMask_ = 0;
     bool autoOpen_ = false;
     TVaPortInt portNum_ = 0;
@@ -306,6 +310,7 @@ protected:
     qint32 userBaudrate_ = 0;
 
 private:
+    friend class TVaCommThread;
     friend class TVaCommEventThread;
     friend class TVaCommWriteThread;
     void JoinStoppedThreads();

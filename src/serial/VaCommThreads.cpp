@@ -76,8 +76,7 @@ int TVaCommThread::Nice() const
 
 std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int stopFd, int alsoEnd)
 {
-    // The port is the context: a call still queued when the port is destroyed is dropped.
-    std::shared_ptr<UiCall> call = UiCall::Post(Comm, std::move(fn));
+    std::shared_ptr<UiCall> call = UiCall::Post(Comm->uiCalls_, std::move(fn));
     while (WaitForReadable({stopFd, call->DoneFd(), alsoEnd}, -1) == -2) {
         if (errno != EINTR && WaitForReadable({stopFd}, kRetryPauseMs) == 0)
             break;

@@ -106,8 +106,9 @@ protected:
         }
         QByteArray Data()
         {
+            // A deep copy: the shared data's count is not something to hand across threads.
             std::lock_guard lock(lock_);
-            return data_;
+            return QByteArray(data_.constData(), data_.size());
         }
         int Size() { return int(Data().size()); }
 
