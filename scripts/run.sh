@@ -48,7 +48,12 @@ fi
 sim="$(find_binary orvalen-printer-sim)"
 demo_dir="$(mktemp -d "${TMPDIR:-/tmp}/orvalen-demo.XXXXXX")"
 sim_pid=""
+app_pid=""
 cleanup() {
+  if [ -n "$app_pid" ]; then
+    kill -TERM "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+  fi
   if [ -n "$sim_pid" ]; then
     kill -TERM "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
@@ -79,6 +84,11 @@ if ! grep -q '^ready ' "$log"; then
   echo "run.sh: the printer simulator did not get ready" >&2
   exit 1
 fi
+# Waited for in the background so that a signal to this script is handled at once (the trap
+# then stops the program and the simulator), not only after the window has closed.
+"$orvalen" "${args[@]}" &
+app_pid=$!
 status=0
-"$orvalen" "${args[@]}" || status=$?
+wait "$app_pid" || status=$?
+app_pid=""
 exit "$status"
