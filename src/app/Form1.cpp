@@ -157,6 +157,13 @@ void TForm1::CreateControls()
     Timer2->SetInterval(TimerIntervalMs);
     Timer2->OnTimer = [this](QObject* sender) { Timer2Timer(sender); };
 
+    // Labels size themselves to their text. The stored sizes were measured with the original
+    // font; where this system's Arial (usually a metric twin) needs a pixel more, the label
+    // grows rather than cut its last letter.
+    for (QLabel* label : findChildren<QLabel*>())
+        if (label->sizeHint().width() > label->width())
+            label->resize(label->sizeHint().width(), label->height());
+
     // The welcome page is the active page as stored; the wizard's end-of-load step follows.
     wizard->SetActivePage(Titulo);
 }
