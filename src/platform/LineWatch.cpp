@@ -6,16 +6,18 @@
 #include <cerrno>
 #include <linux/serial.h>
 #include <poll.h>
-#include <sys/eventfd.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
 
-// New bytes behind unread ones are looked for this often: short enough for a reply that
-// arrives in pieces, long enough to cost nothing while bytes wait for the application.
-constexpr int kNewBytesPeriodMs = 10;
-constexpr int kErrorPeriodMs = 50;
+// New bytes behind unread ones wake the watcher through an edge-triggered epoll; the count is
+// also looked at this often in case a driver wakes no one. Without epoll it is the only way.
+constexpr int kNewBytesPeriodMs = 250;
+constexpr int kNewBytesPeriodWithoutEpollMs = 10;
+// Line errors come with received bytes, which wake the watcher; this catches the rest.
+constexpr int kErrorPeriodMs = 250;
 constexpr int kModemPeriodMs = 20;
 constexpr int kTxPeriodMs = 5;
 // After a call failed for no known reason the wait is issued again after this pause, not at
@@ -47,10 +49,29 @@ quint32 ModemChanges(int before, int now)
     return events;
 }
 
-void Drain(int eventFd)
+// An epoll set that reports each arrival of bytes once (edge-triggered), also while earlier
+// bytes still wait unread: plain poll() would report those again at once, forever.
+int MakeArrivalWatch(int fd)
 {
-    eventfd_t value = 0;
-    [[maybe_unused]] const ssize_t n = ::read(eventFd, &value, sizeof value);
+    const int ep = epoll_create1(EPOLL_CLOEXEC);
+    if (ep < 0)
+        return -1;
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLET;
+    ev.data.fd = fd;
+    if (epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev) != 0) {
+        ::close(ep);
+        return -1;
+    }
+    return ep;
+}
+
+// Takes the reported edges out of the set.
+void ClearArrivals(int ep)
+{
+    epoll_event events[4];
+    while (epoll_wait(ep, events, 4, 0) == 4) {
+    }
 }
 
 } // namespace
@@ -91,10 +112,18 @@ LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity)
     // Bytes already waiting count as new: they are reported on the first pass.
     reported_ = activity_.BytesRead.load();
     seenWrites_ = activity_.Writes.load();
+    if (mask_ & LineEvent::RxChar)
+        arrivals_ = MakeArrivalWatch(fd_);
     if (mask_ & LineEvent::Err)
         haveCounters_ = ReadLineErrorCounters(fd_, counters_) == 0;
     if (mask_ & LineEvent::ModemLines)
         haveModem_ = ReadModemLines(fd_, modem_) == 0;
+}
+
+LineWatch::~LineWatch()
+{
+    if (arrivals_ >= 0)
+        ::close(arrivals_);
 }
 
 void LineWatch::NoteFailure(int error)
@@ -165,7 +194,7 @@ int LineWatch::Timeout() const
     int timeout = -1;
     const auto take = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
     if ((mask_ & LineEvent::RxChar) && !rxArmed_)
-        take(kNewBytesPeriodMs);
+        take(arrivals_ >= 0 ? kNewBytesPeriodMs : kNewBytesPeriodWithoutEpollMs);
     if (haveCounters_)
         take(kErrorPeriodMs);
     if (haveModem_)
@@ -200,27 +229,27 @@ quint32 LineWatch::Wait(int stopFd, int wakeFd)
         if (gone_ || failed_)
             continue;
 
-        pollfd fds[3] = {
+        const bool pollIn = (mask_ & LineEvent::RxChar) && rxArmed_ && arrivals_ < 0;
+        pollfd fds[4] = {
             {stopFd, POLLIN, 0},
             {wakeFd, POLLIN, 0},
             // Always polled, also with no events asked for: a hang-up is reported regardless.
-            {fd_, short((mask_ & LineEvent::RxChar) && rxArmed_ ? POLLIN : 0), 0},
+            {fd_, short(pollIn ? POLLIN : 0), 0},
+            {arrivals_, POLLIN, 0},
         };
-        const int r = poll(fds, 3, Timeout());
+        const int r = poll(fds, 4, Timeout());
         if (r < 0) {
             if (errno != EINTR)
                 failed_ = true;
             continue;
         }
-        if (fds[0].revents)
+        if (fds[0].revents || fds[1].revents)
             return 0;
         if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             gone_ = true;
             continue;
         }
-        if (fds[1].revents) {
-            Drain(wakeFd);
-            // A write finished: the next Sample looks at the output queue.
-        }
+        if (fds[3].revents)
+            ClearArrivals(arrivals_);
     }
 }

@@ -36,12 +36,12 @@ struct LineActivity
     std::atomic<quint32> Writes{0};    // direct writes the port has finished
 };
 
-// Waits for line events on an open terminal, interruptibly. Received bytes wake it at once through
-// poll(); bytes it has reported and nobody has read yet do not wake it again (they may wait a
-// second for a poll timer): it then only looks every few milliseconds whether more have come.
+// Waits for line events on an open terminal, interruptibly. Every arrival of bytes wakes it at
+// once, but bytes it has reported and nobody has read yet do not wake it again (they may wait a
+// second for a poll timer): it reports when the number of bytes received in all has grown.
 // Error counters, modem lines and the output queue have no wake-up of their own and are sampled
-// on a short period, only when they are watched and the driver has them. A device that went
-// away is reported once; after that only the stop descriptor ends a wait.
+// on a period, only when they are watched and the driver has them. A device that went away is
+// reported once; after that only the stop descriptor ends a wait.
 class LineWatch
 {
 public:
@@ -49,9 +49,13 @@ public:
     // port works (the UI thread): reads and writes after this point are news to the watcher.
     LineWatch(int fd, quint32 mask, const LineActivity& activity);
 
+    ~LineWatch();
+    LineWatch(const LineWatch&) = delete;
+    LineWatch& operator=(const LineWatch&) = delete;
+
     // Blocks until watched events happened (returns their bits), the device went away (returns
-    // Gone, once), or stopFd or wakeFd (-1: none) became readable (returns 0; a readable wakeFd
-    // is an eventfd and is cleared here).
+    // Gone, once), or stopFd or wakeFd (-1: none) became readable (returns 0; the caller clears
+    // wakeFd, and the next Wait looks at what it announced).
     quint32 Wait(int stopFd, int wakeFd);
 
     bool HasErrorCounters() const { return haveCounters_; }
@@ -67,6 +71,7 @@ private:
     const LineActivity& activity_;
     quint64 reported_ = 0; // bytes received in all (read + waiting) when last reported
     bool rxArmed_ = true;
+    int arrivals_ = -1; // edge-triggered epoll set of the device
     LineErrorCounters counters_;
     bool haveCounters_ = false;
     int modem_ = 0;

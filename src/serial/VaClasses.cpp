@@ -68,17 +68,26 @@ int WaitForAny(std::initializer_list<TVaHandleObject*> objects, int timeoutMs)
 
 void TVaEvent::Signal()
 {
+    std::lock_guard lock(stateLock_);
+    if (signalled_)
+        return;
     const eventfd_t one = 1;
     if (::write(handle_, &one, sizeof one) < 0)
         lastError_ = errno;
+    else
+        signalled_ = true;
 }
 
 void TVaEvent::Unsignal()
 {
-    // Reading an eventfd returns its counter and sets it to 0; EAGAIN means it was not signalled.
+    std::lock_guard lock(stateLock_);
+    if (!signalled_)
+        return;
+    // Reading an eventfd returns its counter and sets it to 0.
     eventfd_t value = 0;
     if (::read(handle_, &value, sizeof value) < 0 && errno != EAGAIN)
         lastError_ = errno;
+    signalled_ = false;
 }
 
 TVaWaitEvent::TVaWaitEvent()

@@ -133,6 +133,12 @@ class TVaEvent : public TVaHandleObject
 public:
     void Signal();
     void Unsignal();
+
+private:
+    // The state is also kept here, so that signalling a signalled event (the writer does it for
+    // every chunk) costs no system call. Every change goes through these two operations.
+    std::mutex stateLock_;
+    bool signalled_ = false;
 };
 
 // A manual-reset event, initially not signalled: it stays signalled until Unsignal. Backed by an

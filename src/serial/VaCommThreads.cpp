@@ -115,8 +115,11 @@ void TVaCommEventThread::Execute()
         // port's query then meets the error and closes the port.
         if (found & LineEvent::Gone)
             found = mask_ & (CommEv::Err | CommEv::RxChar);
-        if (found == 0)
+        if (found == 0) {
+            // Woken by a finished write: the next Wait looks at the output queue.
+            WriteEvent.Unsignal();
             continue;
+        }
         auto self = std::static_pointer_cast<TVaCommEventThread>(shared_from_this());
         HandOver([self, found] { self->DispatchEvents(found); }, Event.Handle());
     }
