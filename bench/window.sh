@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Figures of the whole program, in a real X window under Xvfb (offscreen when Xvfb is missing):
+#   start-up: process start to the first painted window, five runs    (target < 0.3 s)
+#   a whole procedure on the real clock, with a silent device on COM1 and the simulated printer
+#   on COM3 (about 45 s): processor share of one core                  (target < 2 %)
+#   and peak resident memory                                           (target < 60 MB)
+# Usage: bench/window.sh [build-dir]
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$root/build}"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja >/dev/null
+fi
+cmake --build "$build" --target window_bench orvalen-printer-sim >/dev/null
+bench="$build/tests/e2e/window_bench"
+sim="$build/tools/printer-sim/orvalen-printer-sim"
+
+if command -v xvfb-run >/dev/null; then
+  display() { QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
+  echo "display: Xvfb (xcb)"
+else
+  display() { QT_QPA_PLATFORM=offscreen "$@"; }
+  echo "display: offscreen"
+fi
+
+devdir="$(mktemp -d "${TMPDIR:-/tmp}/orvalen-bench.XXXXXX")"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$devdir"
+}
+trap cleanup EXIT
+
+echo "== start-up to the first paint"
+# The clock is read in the shell right before the program is started.
+display bash -c 'for i in 1 2 3 4 5; do ORVALEN_BENCH_T0_NS=$(date +%s%N) "$0" startup; done' \
+  "$bench" 2>/dev/null
+
+echo "== whole procedure, real clock, silent COM1, printer on COM3"
+start_printer() {
+  "$sim" --link "$devdir/$1" "${@:2}" >"$devdir/$1.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do
+    grep -q '^ready ' "$devdir/$1.log" 2>/dev/null && return
+    sleep 0.1
+  done
+  cat "$devdir/$1.log" >&2
+  exit 1
+}
+start_printer com1 --silent
+start_printer com3
+ORVALEN_COM_DIR="$devdir" display "$bench" flow 2>/dev/null
