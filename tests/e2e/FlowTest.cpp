@@ -12,6 +12,7 @@
 #include "serial/VaComm.h"
 #include "wizard/KWizard.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -68,6 +69,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        // The welcome page holds the focus, so the shortcuts of the bar work at once.
+        ASSERT_EQ(QApplication::focusWidget(), form->Titulo);
         pages = std::make_unique<ShowLog>(form->wizard->Pages());
         QObject::connect(form.get(), &TForm1::PortTextShown,
                          [this](const QString& text) { portTexts.append(text); });
@@ -163,16 +166,19 @@ TEST_F(FlowTest, WholeProcedureWithThePrinterOnCom3)
     EXPECT_EQ(Button(bkFinish)->geometry(), QRect(316, 379, 75, 25));
     EXPECT_EQ(Frames(*printer).size(), 2);
 
-    // Proceder: the computer's date and time go to the printer.
-    TimeBase::SetNow(QDateTime(QDate(2026, 12, 6), QTime(17, 5, 9)));
+    // Proceder: the computer's date and time go to the printer; fecha keeps the time the page
+    // was entered.
+    const QString entered = form->fecha->text();
+    TimeBase::SetNow(QDateTime(QDate(2026, 12, 6), QTime(17, 6, 30)));
     Press(Button(bkFinish), Qt::Key_P);
     EXPECT_EQ(messages, QStringList{SuccessMessage});
     EXPECT_EQ(form->edfecha->text(), QStringLiteral("261206"));
-    // The clock ran on a little from 17:05:09 while the shortcut's click was under way.
-    EXPECT_GE(form->edhora->text().toInt(), 170509);
-    EXPECT_LE(form->edhora->text().toInt(), 170519);
+    // The clock ran on a little from 17:06:30 while the shortcut's click was under way.
+    EXPECT_GE(form->edhora->text().toInt(), 170630);
+    EXPECT_LE(form->edhora->text().toInt(), 170640);
     EXPECT_TRUE(printer->Log().contains(
         QStringLiteral("X<FS>261206<FS>%1<ETX>").arg(form->edhora->text())));
+    EXPECT_EQ(form->fecha->text(), entered);
     EXPECT_TRUE(form->Pruebas->isEnabled());
     EXPECT_TRUE(form->reiniciar->isEnabled());
     EXPECT_EQ(Active(), form->PgFiscalizacion);
