@@ -63,6 +63,7 @@ protected:
         qputenv("ORVALEN_COM_DIR", dir_.path().toLocal8Bit());
         TimeBase::SetScale(Scale);
         Application().ClearTerminated();
+        InitApplication();
         Application().SetMessageHook([this](const QString& text) { messages.append(text); });
         form = std::make_unique<TForm1>();
         ShowMainWindow(*form);
