@@ -49,6 +49,10 @@ int main(int argc, char** argv)
     outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
     QDir().mkpath(outDir);
     InitApplication();
+    QStringList iconSizes;
+    for (const QSize& size : Application().Icon.availableSizes())
+        iconSizes << QString::number(size.width());
+    std::printf("window icon sizes: %s\n", qPrintable(iconSizes.join(QLatin1Char(' '))));
 
     TForm1 form;
     ShowMainWindow(form);
