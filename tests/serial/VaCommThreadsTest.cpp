@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <sys/resource.h>
 #include <thread>
 
@@ -48,6 +49,18 @@ template <typename F> QString ErrorOf(F&& action)
         return e.Message();
     }
     return {};
+}
+
+// Resident memory of the process in KiB.
+long ResidentKiB()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = fopen("/proc/self/statm", "r")) {
+        if (fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 bool OnUiThread()
@@ -432,6 +445,7 @@ TEST_F(Threads, OpeningAndClosingManyTimesLeaksNoThreadOrDescriptor)
     RunLoopFor(10);
     const int fds = CountEntries("/proc/self/fd");
     const int tasks = CountEntries("/proc/self/task");
+    const long resident = ResidentKiB();
     for (int i = 0; i < 1000; ++i) {
         port.Open();
         if (i % 100 == 0) {
@@ -445,6 +459,9 @@ TEST_F(Threads, OpeningAndClosingManyTimesLeaksNoThreadOrDescriptor)
     RunLoopFor(20);
     EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
     EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
+    // Each round allocates two threads with their stacks, a queue and events; a leak of them
+    // would show as megabytes.
+    EXPECT_LT(ResidentKiB() - resident, 2048);
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
 }
 
