@@ -45,10 +45,11 @@ public:
 
 bool UiCallTarget::event(QEvent* e)
 {
+    // Before the first look at the event: ours were made on another thread.
+    ORVALEN_HAPPENS_AFTER(e);
     if (e->type() != kUiCallEvent)
         return QObject::event(e);
     auto* call = static_cast<UiCallEvent*>(e);
-    ORVALEN_HAPPENS_AFTER(call);
     try {
         call->Fn();
     } catch (...) {
