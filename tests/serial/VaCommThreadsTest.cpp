@@ -536,4 +536,24 @@ TEST_F(Threads, PrioritiesApplyToRunningThreadsAndOpenNeverFailsOnThem)
     EXPECT_EQ(port.EventThreadObject()->Nice(), 19);
 }
 
+TEST_F(Threads, HandlersMayCloseThePortFromInsideAHandOver)
+{
+    // Close joins the thread whose hand-over is running the handler: it must not wait for it.
+    port.SetDirectWrite(false);
+    int closes = 0;
+    port.OnClose = [&](QObject*) { ++closes; };
+    port.OnRxChar = [&](QObject*, int) { port.Close(); };
+    port.Open();
+    pty.Send("x");
+    ASSERT_TRUE(RunLoopUntil([&] { return closes == 1; }));
+
+    port.OnRxChar = {};
+    port.OnTxEmpty = [&](QObject*) { port.Close(); };
+    port.Open();
+    EXPECT_TRUE(port.WriteChar('y'));
+    ASSERT_TRUE(RunLoopUntil([&] { return closes == 2; }));
+    EXPECT_FALSE(port.Active());
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
 } // namespace
