@@ -174,6 +174,13 @@ private:
 // the read, write or status query that meets it raise its error once and leaves the port closed
 // (OnClose is raised), so a caller that polls Active() and ReadText() stops by itself instead of
 // meeting the same error on every tick. Open works again once the device is back.
+//
+// While open, an event thread watches the line (when EventMask is not 0) and a write thread
+// drains queued writes (when DirectWrite is false). Both deliver events by handing a call to
+// this object's thread and waiting for it, or for their stop event. No thread outlives Close:
+// StopThreads signals them, and the device is closed only after they have been joined, which
+// is immediate because every wait of theirs also watches the stop event. Calls still queued
+// for this object find their thread stopped and do nothing, and are dropped with the object.
 class TVaCustomComm : public TVaComponent
 {
     Q_OBJECT
