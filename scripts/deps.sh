@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
-  fonts-liberation2 fontconfig
+  fonts-liberation2 fonts-symbola fontconfig
   xvfb xauth
 )
 # Extra packages a caller asks for (e.g. imagemagick for screenshots).
