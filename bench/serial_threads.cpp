@@ -121,8 +121,7 @@ void Latency(const Pty& pty)
                 break;
             while (seen.load() == before && Clock::now() - sent < std::chrono::seconds(1))
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
-            latencies.push_back(
-                Ms(Clock::time_point(Clock::duration(arrivedAt.load())) - sent));
+            latencies.push_back(Ms(Clock::time_point(Clock::duration(arrivedAt.load())) - sent));
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
@@ -225,12 +224,17 @@ int main(int argc, char** argv)
 
     // Leftovers of the earlier runs would count as throughput.
     tcflush(pty.master, TCIOFLUSH);
-    constexpr qint64 kTotal = 64 << 20;
+    // The machine may be shared: each figure is the best of three interleaved runs.
+    constexpr qint64 kTotal = 32 << 20;
     for (const int chunk : {2048, 1024}) {
-        const double plain = PlainWriteMBps(pty, kTotal, chunk);
-        const double queued = QueuedWriteMBps(pty, kTotal, chunk);
-        std::printf("writes of %d bytes, %lld MiB: plain loop %.1f MB/s, queued %.1f MB/s = %.0f "
-                    "%% (target at least 90 %%)\n",
+        double plain = 0;
+        double queued = 0;
+        for (int run = 0; run < 3; ++run) {
+            plain = std::max(plain, PlainWriteMBps(pty, kTotal, chunk));
+            queued = std::max(queued, QueuedWriteMBps(pty, kTotal, chunk));
+        }
+        std::printf("writes of %d bytes, %lld MiB, best of 3: plain loop %.1f MB/s, queued %.1f "
+                    "MB/s = %.0f %% (target at least 90 %%)\n",
                     chunk, (long long)(kTotal >> 20), plain, queued, 100 * queued / plain);
     }
     return 0;
