@@ -2,6 +2,7 @@
 # Installs what is missing, builds Orvalen with its tests, and runs them.
 #   scripts/test.sh            the whole suite
 #   BUILD_DIR=... scripts/test.sh -R serial    extra arguments go to ctest
+#   ORVALEN_SKIP_TSAN=1 scripts/test.sh        without the ThreadSanitizer pass
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
@@ -10,5 +11,12 @@ build="${BUILD_DIR:-$root/build}"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
+
+# The port's threads also run under ThreadSanitizer (a separate, smaller build). Skip with
+# ORVALEN_SKIP_TSAN=1 for a quick local run.
+if [ -z "${ORVALEN_SKIP_TSAN:-}" ]; then
+  BUILD_DIR="$build-tsan" REPEAT="${TSAN_REPEAT:-3}" "$root/scripts/tsan.sh"
+fi
+
 cd "$build"
 ctest --output-on-failure "$@"
