@@ -94,6 +94,11 @@ bool UiCall::Done() const
 
 int WaitForReadable(std::initializer_list<int> fds, int timeoutMs)
 {
+    return WaitForReadable(std::vector<int>(fds), timeoutMs);
+}
+
+int WaitForReadable(const std::vector<int>& fds, int timeoutMs)
+{
     std::vector<pollfd> polled;
     polled.reserve(fds.size());
     for (int fd : fds)

@@ -5,6 +5,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 // Receives the calls that worker threads hand to the thread it lives on (the UI thread). Calls
 // still queued when it is destroyed are dropped without running: make it a child of the object
@@ -44,3 +45,4 @@ private:
 // Waits until one of the descriptors (-1 entries are skipped) is readable or hung up. Returns its
 // index, -1 on time-out and -2 on failure (errno tells why). The first ready one in the list wins.
 int WaitForReadable(std::initializer_list<int> fds, int timeoutMs);
+int WaitForReadable(const std::vector<int>& fds, int timeoutMs);

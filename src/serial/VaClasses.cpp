@@ -1,5 +1,7 @@
 #include "VaClasses.h"
 
+#include "platform/UiCall.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -46,24 +48,11 @@ TVaWaitResult TVaHandleObject::WaitFor(int timeoutMs)
 
 int WaitForAny(std::initializer_list<TVaHandleObject*> objects, int timeoutMs)
 {
-    std::vector<pollfd> fds;
-    fds.reserve(objects.size());
+    std::vector<int> handles;
+    handles.reserve(objects.size());
     for (TVaHandleObject* o : objects)
-        fds.push_back(pollfd{o->Handle(), POLLIN, 0});
-    for (;;) {
-        const int r = poll(fds.data(), fds.size(), timeoutMs < 0 ? -1 : timeoutMs);
-        if (r == 0)
-            return -1;
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            return -2;
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents & POLLIN)
-                return int(i);
-        }
-        return -2;
-    }
+        handles.push_back(o->Handle());
+    return WaitForReadable(handles, timeoutMs);
 }
 
 void TVaEvent::Signal()

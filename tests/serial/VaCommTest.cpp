@@ -1,4 +1,5 @@
 #include "serial/VaComm.h"
+#include "serial/CommError.h"
 #include "platform/CustomSpeed.h"
 #include "platform/PtyPair.h"
 #include "runtime/Application.h"
@@ -15,22 +16,7 @@ namespace {
 
 QString OpenError(TVaComm& port)
 {
-    try {
-        port.Open();
-    } catch (const EVaCommError& e) {
-        return e.Message();
-    }
-    return {};
-}
-
-template <typename F> QString ErrorOf(F&& action)
-{
-    try {
-        action();
-    } catch (const EVaCommError& e) {
-        return e.Message();
-    }
-    return {};
+    return ErrorOf([&] { port.Open(); });
 }
 
 // A port set up as the main window keeps it, on COM3 = a pseudo-terminal.

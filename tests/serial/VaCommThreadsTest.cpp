@@ -1,4 +1,5 @@
 #include "serial/VaCommThreads.h"
+#include "serial/CommError.h"
 #include "platform/PtyPair.h"
 #include "runtime/Application.h"
 #include "runtime/Wait.h"
@@ -39,16 +40,6 @@ int CountEntries(const char* dir)
 {
     return int(
         QDir(QString::fromLatin1(dir)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
-}
-
-template <typename F> QString ErrorOf(F&& action)
-{
-    try {
-        action();
-    } catch (const EVaCommError& e) {
-        return e.Message();
-    }
-    return {};
 }
 
 // Resident memory of the process in KiB.
