@@ -4,6 +4,7 @@
 // The port is a pseudo-terminal whose other end never answers. Prints the wall time, the
 // processor time (user + system) of the whole process and its share of one core.
 
+#include "ProcessUsage.h"
 #include "app/Form1.h"
 #include "app/Payloads.h"
 #include "serial/VaComm.h"
@@ -20,14 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-           usage.ru_stime.tv_usec / 1e6;
-}
 
 } // namespace
 

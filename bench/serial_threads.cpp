@@ -6,6 +6,7 @@
 //  3. throughput of queued writes (DirectWrite false) against a plain write loop on the same
 //     pty, both in chunks of the queue's size (target: at least 90 %).
 
+#include "ProcessUsage.h"
 #include "runtime/DateTime.h"
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
@@ -31,14 +32,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-           usage.ru_stime.tv_usec / 1e6;
-}
 
 double Ms(Clock::duration d)
 {

@@ -6,6 +6,7 @@
 //                          share of one core, peak resident memory
 // Run by bench/window.sh, which sets up the printers.
 
+#include "ProcessUsage.h"
 #include "app/Form1.h"
 #include "app/Startup.h"
 #include "runtime/Application.h"
@@ -22,14 +23,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-           usage.ru_stime.tv_usec / 1e6;
-}
 
 // Peak resident set size in MB.
 double PeakRssMb()
