@@ -4,10 +4,34 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+
+namespace {
+
+// Qt aborts with a terse message when it finds no display; say what is missing instead.
+bool HasDisplay()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (!HasDisplay()) {
+        std::fputs(
+            "No display found: neither DISPLAY nor WAYLAND_DISPLAY is set. Run Orvalen in a "
+            "desktop session, under xvfb-run, or with QT_QPA_PLATFORM set (e.g. offscreen).\n",
+            stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     InitApplication();
     {
