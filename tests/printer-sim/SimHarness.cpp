@@ -23,6 +23,20 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline)
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
+// Appends what the descriptor delivers before the deadline; false once nothing more came.
+bool ReadSome(int fd, std::string& into, std::chrono::steady_clock::time_point deadline)
+{
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, RemainingMs(deadline)) <= 0)
+        return false;
+    char buffer[4096];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0)
+        return false;
+    into.append(buffer, size_t(n));
+    return true;
+}
+
 std::vector<char*> Argv(std::vector<std::string>& args)
 {
     std::vector<char*> argv;
@@ -79,15 +93,7 @@ SimProcess::SimProcess(const std::string& link, const std::vector<std::string>& 
     pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::string text;
-    while (text.find('\n') == std::string::npos) {
-        pollfd p{out_, POLLIN, 0};
-        if (poll(&p, 1, RemainingMs(deadline)) <= 0)
-            break;
-        char buffer[512];
-        const ssize_t n = read(out_, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        text.append(buffer, n);
+    while (text.find('\n') == std::string::npos && ReadSome(out_, text, deadline)) {
     }
     const auto eol = text.find('\n');
     if (eol == std::string::npos)
@@ -135,15 +141,7 @@ std::optional<int> SimProcess::WaitExit(int timeoutMs)
 std::string SimProcess::Log(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        pollfd p{out_, POLLIN, 0};
-        if (poll(&p, 1, RemainingMs(deadline)) <= 0)
-            break;
-        char buffer[4096];
-        const ssize_t n = read(out_, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        pending_.append(buffer, n);
+    while (ReadSome(out_, pending_, deadline)) {
     }
     return pending_;
 }
