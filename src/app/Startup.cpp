@@ -4,6 +4,8 @@
 #include "runtime/Application.h"
 #include "wizard/KWizard.h"
 
+#include "Version.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QGuiApplication>
@@ -33,6 +35,7 @@ void InitApplication()
     Application().Title = QStringLiteral("Orvalen");
     Application().Icon = ProgramIcon();
     QApplication::setApplicationName(QStringLiteral("Orvalen"));
+    QApplication::setApplicationVersion(QString::fromLatin1(OrvalenVersion));
     if (!Application().Icon.isNull())
         QApplication::setWindowIcon(Application().Icon);
     // Our own main loop decides when the program ends (Salir, or the window's close event).
