@@ -1,38 +1,25 @@
+#include "app/CommandLine.h"
+#include "app/DisplayStart.h"
 #include "app/Form1.h"
 #include "app/Startup.h"
 #include "runtime/Application.h"
 
-#include <QApplication>
-
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-
-namespace {
-
-// Qt aborts with a terse message when it finds no display; say what is missing instead.
-bool HasDisplay()
-{
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
-    if (!HasDisplay()) {
-        std::fputs(
-            "No display found: neither DISPLAY nor WAYLAND_DISPLAY is set. Run Orvalen in a "
-            "desktop session, under xvfb-run, or with QT_QPA_PLATFORM set (e.g. offscreen).\n",
-            stderr);
-        return 1;
+    // The command line is read before anything needs a display, so --help and --version work
+    // over ssh and in scripts.
+    const CommandLine commandLine = ParseCommandLine(ArgumentList(argc, argv));
+    if (commandLine.exitStatus) {
+        std::fputs(commandLine.output.toLocal8Bit().constData(), stdout);
+        std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
+        return *commandLine.exitStatus;
     }
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = StartGuiApplication(argc, argv);
+    if (!app)
+        return 1;
     InitApplication();
     {
         const auto form = std::make_unique<TForm1>();

@@ -1,0 +1,123 @@
+#include "app/CommandLine.h"
+
+#include "Version.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace {
+
+constexpr int UsageErrorStatus = 2;
+
+const QString ProgramName = QStringLiteral("orvalen");
+
+// Qt's window-system options, which QApplication takes out of argv itself. They are accepted here
+// (as -name or --name) so that "orvalen -platform offscreen" keeps working.
+QList<QCommandLineOption> QtOptions()
+{
+    QList<QCommandLineOption> options;
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin",
+                             "qwindowgeometry", "geometry", "qwindowicon", "qwindowtitle", "title",
+                             "session", "display", "name", "style", "stylesheet"}) {
+        options.append(QCommandLineOption(QString::fromLatin1(name), QString(), "value"));
+    }
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"})
+        options.append(QCommandLineOption(QString::fromLatin1(name)));
+    for (QCommandLineOption& option : options)
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+    return options;
+}
+
+QString OptionLine(const QCommandLineOption& option)
+{
+    QStringList names;
+    for (const QString& name : option.names())
+        names.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    QString left = names.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty())
+        left += QLatin1Char(' ') + option.valueName();
+    return QStringLiteral("  %1  %2\n").arg(left, -20).arg(option.description());
+}
+
+QString HelpText(const QList<QCommandLineOption>& options)
+{
+    QString text = QStringLiteral(
+        "Usage: orvalen [options]\n"
+        "Finds a fiscal receipt printer on the serial ports COM1 to COM20, prints its daily\n"
+        "closing report (Reporte Z), sets its clock from the computer's and runs its tests.\n"
+        "\n"
+        "Options:\n");
+    for (const QCommandLineOption& option : options) {
+        if (!(option.flags() & QCommandLineOption::HiddenFromHelp))
+            text += OptionLine(option);
+    }
+    text += QStringLiteral(
+        "  Qt's window-system options (-platform, -display, -style, ...) are understood too.\n"
+        "\n"
+        "Ports (searched in this order):\n"
+        "  COM1-COM4    /dev/ttyS0-/dev/ttyS3      serial ports on the board or a card\n"
+        "  COM5-COM12   /dev/ttyUSB0-/dev/ttyUSB7  USB-to-serial adapters\n"
+        "  COM13-COM20  /dev/ttyACM0-/dev/ttyACM7  devices that present themselves as a modem\n"
+        "\n"
+        "Environment:\n"
+        "  ORVALEN_COM_DIR     a folder of links com1..com20: COMn opens $ORVALEN_COM_DIR/comn\n"
+        "                      and the device files above are not used\n"
+        "  ORVALEN_TIME_SCALE  for tests only: run the clock and the timers that many times\n"
+        "                      faster (the time sent to the printer is then wrong)\n"
+        "\n"
+        "Permissions:\n"
+        "  Serial devices belong to the group dialout. Add your user to it once, then log out\n"
+        "  and in again:  sudo usermod -aG dialout $USER\n");
+    return text;
+}
+
+CommandLine UsageError(const QString& message)
+{
+    CommandLine result;
+    result.exitStatus = UsageErrorStatus;
+    result.error =
+        QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n").arg(ProgramName, message);
+    return result;
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments)
+{
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("show this help and exit"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("show the version and exit"));
+    QList<QCommandLineOption> options = {help, version};
+    options.append(QtOptions());
+
+    QCommandLineParser parser;
+    // Qt's own options are written with one dash (-platform); ours have both forms.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(options);
+
+    if (!parser.parse(arguments))
+        return UsageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty()) {
+        return UsageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    }
+
+    CommandLine result;
+    if (parser.isSet(help)) {
+        result.exitStatus = 0;
+        result.output = HelpText(options);
+    } else if (parser.isSet(version)) {
+        result.exitStatus = 0;
+        result.output = QStringLiteral("orvalen %1\n").arg(QString::fromLatin1(OrvalenVersion));
+    }
+    return result;
+}
+
+QStringList ArgumentList(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The program's command line and start-up failures, as a user meets them in a terminal:
+#   command_line.sh ORVALEN_BINARY EXPECTED_VERSION
+set -uo pipefail
+orvalen="$1"
+version="$2"
+failures=0
+out="$(mktemp)"
+err="$(mktemp)"
+trap 'rm -f "$out" "$err"' EXIT
+
+fail() {
+  echo "FAIL: $*"
+  echo "  stdout: $(head -c 600 "$out")"
+  echo "  stderr: $(head -c 600 "$err")"
+  failures=$((failures + 1))
+}
+
+# Runs orvalen with no display and none of Qt's platform variables, unless the caller adds some.
+run() {
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" >"$out" 2>"$err"
+}
+
+run "$orvalen" --version
+rc=$?
+[ $rc -eq 0 ] && [ "$(cat "$out")" = "orvalen $version" ] && [ ! -s "$err" ] ||
+  fail "--version (rc $rc)"
+
+for help in --help -h; do
+  run "$orvalen" "$help"
+  rc=$?
+  [ $rc -eq 0 ] && [ ! -s "$err" ] || fail "$help (rc $rc)"
+  for word in 'Usage: orvalen' ORVALEN_COM_DIR ORVALEN_TIME_SCALE /dev/ttyUSB0 dialout; do
+    grep -qF -- "$word" "$out" || fail "$help does not mention $word"
+  done
+done
+
+for bad in --bogus -x unexpected; do
+  run "$orvalen" "$bad"
+  rc=$?
+  [ $rc -eq 2 ] && [ ! -s "$out" ] && [ "$(wc -l <"$err")" -eq 2 ] &&
+    grep -q "^Try 'orvalen --help'" "$err" || fail "$bad (rc $rc)"
+done
+
+run "$orvalen"
+rc=$?
+[ $rc -eq 1 ] && grep -q '^No display found: neither DISPLAY' "$err" || fail "no display (rc $rc)"
+
+# A display that does not answer: a number with no X server behind it.
+stale=""
+for n in $(seq 97 -1 60); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    stale=":$n"
+    break
+  fi
+done
+if [ -n "$stale" ]; then
+  run DISPLAY="$stale" "$orvalen"
+  rc=$?
+  [ $rc -eq 1 ] && [ "$(wc -l <"$err")" -eq 1 ] &&
+    grep -q "^No display found: DISPLAY is set to \"$stale\"" "$err" ||
+    fail "stale display $stale (rc $rc)"
+else
+  echo "SKIP: no free display number for the stale-display case"
+fi
+
+# A platform plugin that does not exist: Qt's reason is passed on, without the abort.
+run QT_QPA_PLATFORM=no-such-platform "$orvalen"
+rc=$?
+[ $rc -eq 1 ] && grep -q '^No display could be opened' "$err" && grep -q 'no-such-platform' "$err" ||
+  fail "unknown platform plugin (rc $rc)"
+
+if [ $failures -eq 0 ]; then
+  echo "command line: all cases passed"
+fi
+exit $((failures > 0))
