@@ -8,6 +8,10 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-liberation2 fonts-symbola fontconfig
   xvfb xauth
+  # the Debian package test: cpack's dependency computation, and the checks of what it holds
+  dpkg-dev file desktop-file-utils appstream groff-base
+  # Qt's own texts in Spanish (buttons of message boxes, edit-box menus)
+  qt6-translations-l10n
 )
 # Extra packages a caller asks for (e.g. imagemagick for screenshots).
 packages+=("$@")

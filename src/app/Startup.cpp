@@ -36,6 +36,8 @@ void InitApplication()
     Application().Icon = ProgramIcon();
     QApplication::setApplicationName(QStringLiteral("Orvalen"));
     QApplication::setApplicationVersion(QString::fromLatin1(OrvalenVersion));
+    // Lets the desktop match the window to its menu entry (and icon) under Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.orvalen.Orvalen"));
     if (!Application().Icon.isNull())
         QApplication::setWindowIcon(Application().Icon);
     // Our own main loop decides when the program ends (Salir, or the window's close event).

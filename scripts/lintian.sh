@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the Debian package and runs lintian on it; fails on any error or warning. Slower than the
+# package test of the suite (about 15 s), so it is a script of its own.
+#   scripts/lintian.sh            uses build/ (configured and built as scripts/test.sh does)
+#   BUILD_DIR=... scripts/lintian.sh
+# Accepted, informational only: hardening-no-bindnow and hardening-no-fortify-functions (the
+# build uses the compiler's defaults, as CMake projects do), binary-has-unneeded-section .comment.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+
+"$root/scripts/deps.sh" lintian
+cmake --build "$build"
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+(cd "$build" && cpack -G DEB -B "$out" >/dev/null)
+deb="$(ls "$out"/orvalen_*.deb)"
+echo "lintian $(basename "$deb")"
+lintian --display-info --fail-on error,warning "$deb"
+echo "lintian: no errors, no warnings"
