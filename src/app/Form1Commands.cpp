@@ -134,12 +134,14 @@ void TForm1::resetClick(QObject*)
 
 void TForm1::wizardFinishButtonClick(QObject*)
 {
+    // One reading for both fields: two readings around midnight could pair the old day with
+    // the new day's time.
+    const TDateTime now = Now();
     int year = 0, month = 0, day = 0;
-    DecodeDate(Now(), year, month, day);
+    DecodeDate(now, year, month, day);
     edfecha->setText(QString::fromLatin1(CampoFecha(year, month, day)));
-    // Read a second time, as the printer's time should be as fresh as possible.
     int hour = 0, min = 0, sec = 0, msec = 0;
-    DecodeTime(Now(), hour, min, sec, msec);
+    DecodeTime(now, hour, min, sec, msec);
     edhora->setText(QString::fromLatin1(CampoHora(hour, min, sec)));
 
     EnviaComando(PayloadFechaHora(edfecha->text().toLatin1(), edhora->text().toLatin1()));

@@ -3,10 +3,12 @@
 #include "TimeBase.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QTimer>
 
 bool WaitUntil(TDateTime deadline, const std::function<bool()>& done)
 {
+    const QDeadlineTimer end(TimeBase::RealMs((deadline - Now()) * MSecsPerDay), Qt::PreciseTimer);
     // Wakes the loop at the deadline when nothing else arrives before it.
     QTimer alarm;
     alarm.setSingleShot(true);
@@ -14,10 +16,9 @@ bool WaitUntil(TDateTime deadline, const std::function<bool()>& done)
     for (;;) {
         if (done && done())
             return true;
-        const TDateTime now = Now();
-        if (now >= deadline)
+        if (end.hasExpired())
             return false;
-        alarm.start(TimeBase::RealMs((deadline - now) * MSecsPerDay));
+        alarm.start(int(end.remainingTime()));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }

@@ -1,5 +1,7 @@
 #include "FormFixture.h"
 
+#include "ComputerClock.h"
+
 #include "app/Payloads.h"
 
 #include <QGroupBox>
@@ -123,6 +125,50 @@ TEST_F(CommandsTest, FinishSendsTheClockAndLeavesItInTheBoxes)
     EXPECT_EQ(messages, QStringList{SuccessMessage});
     EXPECT_TRUE(form->reiniciar->isEnabled());
     EXPECT_TRUE(form->Pruebas->isEnabled());
+}
+
+// The computer's clock set after the window opened (time sync, a technician) is what Finish
+// sends, forward and back; so is the month of the rates' authorization.
+TEST_F(CommandsTest, FinishSendsTheComputersClockAfterItWasSet)
+{
+    AnswerWith("\x02"
+               "AX\x1C"
+               "0000\x03");
+    ComputerClock computer(QDateTime(QDate(2026, 12, 6), QTime(12, 0, 0)));
+    computer.Shift(qint64(40) * 24 * 3600 * 1000);
+    form->wizardFinishButtonClick(nullptr);
+    form->cambiatasaClick(form->cambiatasa);
+    computer.Shift(qint64(-41) * 24 * 3600 * 1000);
+    form->wizardFinishButtonClick(nullptr);
+    ASSERT_EQ(peer->Payloads().size(), 3);
+    EXPECT_TRUE(peer->Payloads()[0].startsWith("X\x1C"
+                                               "270115\x1C"
+                                               "12"))
+        << peer->Payloads()[0].toStdString();
+    EXPECT_EQ(peer->Payloads()[1], PayloadTasas("0700", "1000", "1500",
+                                                CampoAutorizacion("2701", "0700", "1000", "1500")));
+    EXPECT_TRUE(peer->Payloads()[2].startsWith("X\x1C"
+                                               "261205\x1C"
+                                               "12"))
+        << peer->Payloads()[2].toStdString();
+}
+
+// Finish just before midnight: the computer's clock passes midnight right after the first
+// reading, and the date still belongs to the time sent with it.
+TEST_F(CommandsTest, FinishAtMidnightSendsDateAndTimeOfOneReading)
+{
+    AnswerWith("\x02"
+               "AX\x1C"
+               "0000\x03");
+    ComputerClock computer(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59)));
+    computer.ShiftAfterNextReading(1000);
+    form->wizardFinishButtonClick(nullptr);
+    ASSERT_EQ(peer->Payloads().size(), 1);
+    const QList<QByteArray> fields = peer->Payloads()[0].split('\x1C');
+    ASSERT_EQ(fields.size(), 3);
+    const bool before = fields[1] == "261206" && fields[2] == "235959";
+    const bool after = fields[1] == "261207" && fields[2].startsWith("0000");
+    EXPECT_TRUE(before || after) << fields[1].toStdString() << " " << fields[2].toStdString();
 }
 
 TEST_F(CommandsTest, FinishJudgesTheReply)
