@@ -44,7 +44,7 @@ start_printer() {
   "$sim" --link "$devdir/$1" "${@:2}" >"$devdir/$1.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 50); do
-    grep -q '^ready ' "$devdir/$1.log" 2>/dev/null && return
+    grep -q ' EV ready ' "$devdir/$1.log" 2>/dev/null && return
     sleep 0.1
   done
   cat "$devdir/$1.log" >&2

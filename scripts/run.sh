@@ -72,7 +72,7 @@ log="$demo_dir/printer-sim.log"
 sim_pid=$!
 
 for _ in $(seq 100); do
-  grep -q '^ready ' "$log" 2>/dev/null && break
+  grep -q ' EV ready ' "$log" 2>/dev/null && break
   if ! kill -0 "$sim_pid" 2>/dev/null; then
     cat "$log" >&2
     echo "run.sh: the printer simulator did not start" >&2
@@ -80,7 +80,7 @@ for _ in $(seq 100); do
   fi
   sleep 0.1
 done
-if ! grep -q '^ready ' "$log"; then
+if ! grep -q ' EV ready ' "$log"; then
   echo "run.sh: the printer simulator did not get ready" >&2
   exit 1
 fi

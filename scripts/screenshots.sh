@@ -30,10 +30,10 @@ trap cleanup EXIT
 "$sim" --link "$devdir/com3" --time-scale "$speed" >"$devdir/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do
-  grep -q '^ready ' "$devdir/sim.log" 2>/dev/null && break
+  grep -q ' EV ready ' "$devdir/sim.log" 2>/dev/null && break
   sleep 0.1
 done
-grep -q '^ready ' "$devdir/sim.log" || { cat "$devdir/sim.log" >&2; exit 1; }
+grep -q ' EV ready ' "$devdir/sim.log" || { cat "$devdir/sim.log" >&2; exit 1; }
 
 for scale in 1 2; do
   mkdir -p "$out/${scale}x"

@@ -112,10 +112,7 @@ protected:
         EXPECT_TRUE(clicked) << "Alt+" << QTest::toString(key);
     }
     // The frames the printer took as frames, in the form it logs them.
-    static QStringList Frames(Simulator& printer)
-    {
-        return printer.Log().split(QLatin1Char('\n')).filter(QStringLiteral("<< frame"));
-    }
+    static QStringList Frames(Simulator& printer) { return printer.Frames(); }
     TKWizardCustomPage* Active() const { return form->wizard->ActivePage(); }
     bool SearchEnded() const
     {

@@ -13,11 +13,11 @@ Simulator::Simulator(const QString& link, const QStringList& options, double tim
         return;
     QElapsedTimer waited;
     waited.start();
-    while (!log_.contains(QStringLiteral("ready")) && waited.elapsed() < 5000) {
+    while (!log_.contains(QStringLiteral(" EV ready ")) && waited.elapsed() < 5000) {
         process_.waitForReadyRead(500);
         log_ += QString::fromLocal8Bit(process_.readAllStandardOutput());
     }
-    ready_ = log_.contains(QStringLiteral("ready"));
+    ready_ = log_.contains(QStringLiteral(" EV ready "));
 }
 
 Simulator::~Simulator()
@@ -40,7 +40,18 @@ int Simulator::FramesReceived()
 {
     int frames = 0;
     for (const QString& line : Log().split(QLatin1Char('\n')))
-        if (line.startsWith(QStringLiteral("<<")))
+        if (line.mid(23, 4) == QStringLiteral(" RX "))
             ++frames;
+    return frames;
+}
+
+QStringList Simulator::Frames()
+{
+    const QStringList lines = Log().split(QLatin1Char('\n'));
+    QStringList frames;
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        if (lines[i].mid(23, 4) == QStringLiteral(" RX ") &&
+            lines[i + 1].mid(23) == QStringLiteral(" EV frame"))
+            frames += lines[i];
     return frames;
 }

@@ -16,8 +16,10 @@ public:
     bool Ready() const { return ready_; }
     // Everything the simulator has printed so far.
     QString Log();
-    // Frames it received (its "<<" lines).
+    // What it received, one frame (or run of stray bytes) per "RX" line of its log.
     int FramesReceived();
+    // The log lines of the well-formed frames it received.
+    QStringList Frames();
 
 private:
     QProcess process_;

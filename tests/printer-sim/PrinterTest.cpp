@@ -179,3 +179,26 @@ TEST(PrinterTest, InvoiceAddsItemsAndZReportCounts)
     EXPECT_EQ(z1.data, std::vector<std::string>{"0001"});
     EXPECT_EQ(z2.data, std::vector<std::string>{"0002"});
 }
+
+TEST(PrinterTest, AnItemThatWouldOverflowTheTotalIsRefusedAndTheTotalKept)
+{
+    Printer printer("QDX0012345");
+    Parse(printer.Respond('K', "@", Noon()).frame);
+    const auto item = [&](const std::string& quantity, const std::string& price) {
+        return Parse(
+            printer.Respond('L', Payload({"B", "P", quantity, price, "0900", "M"}), Noon()).frame);
+    };
+    // 999999.999 x 9999999.99: one maximal item is already past the ten digits of the total.
+    const auto huge = item("999999999", "999999999");
+    EXPECT_EQ(huge.result, 'R');
+    EXPECT_EQ(huge.printerStatus, psInvoiceOpen | psBadField);
+
+    // 99999999.99 reached exactly is accepted; one more cent is not.
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(item("1000", "999999999").result, 'A') << i; // 9999999.99 each
+    EXPECT_EQ(item("9000", "001").result, 'A');
+    EXPECT_EQ(item("1000", "001").result, 'R');
+    const auto closed = Parse(printer.Respond('M', Payload({"E", "T"}), Noon()).frame);
+    ASSERT_EQ(closed.data.size(), 2u);
+    EXPECT_EQ(closed.data[1], "9999999999");
+}

@@ -69,6 +69,37 @@ pid_t Spawn(std::vector<std::string> args, int& readEnd, bool withStderr)
 
 } // namespace
 
+bool IsReadyLine(std::string_view line)
+{
+    return line.find(" EV ready ") == kStampLength;
+}
+
+std::vector<LogLine> ParseLog(std::string_view text)
+{
+    std::vector<LogLine> lines;
+    while (!text.empty()) {
+        const auto eol = text.find('\n');
+        const std::string_view line = text.substr(0, eol);
+        text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
+        if (line.size() < kStampLength + 4 || line[kStampLength] != ' ')
+            continue;
+        LogLine entry;
+        entry.stamp = std::string(line.substr(0, kStampLength));
+        entry.kind = std::string(line.substr(kStampLength + 1, 2));
+        entry.text = std::string(line.substr(kStampLength + 4));
+        if (entry.kind != "EV") {
+            const auto bar = entry.text.find(" | ");
+            std::string_view hex = std::string_view(entry.text).substr(0, bar);
+            for (std::size_t i = 0; i < hex.size(); i += 3)
+                entry.bytes +=
+                    static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+            entry.readable = bar == std::string::npos ? "" : entry.text.substr(bar + 3);
+        }
+        lines.push_back(std::move(entry));
+    }
+    return lines;
+}
+
 TempDir::TempDir()
 {
     char path[] = "/tmp/orvalen-sim-test-XXXXXX";
@@ -85,7 +116,9 @@ TempDir::~TempDir()
 
 SimProcess::SimProcess(const std::string& link, const std::vector<std::string>& options)
 {
-    std::vector<std::string> args = {"--link", link};
+    std::vector<std::string> args;
+    if (!link.empty())
+        args = {"--link", link};
     args.insert(args.end(), options.begin(), options.end());
     pid_ = Spawn(args, out_, false);
     if (pid_ < 0)
@@ -100,7 +133,7 @@ SimProcess::SimProcess(const std::string& link, const std::vector<std::string>& 
         return;
     readyLine_ = text.substr(0, eol);
     pending_ = text.substr(eol + 1);
-    ready_ = readyLine_.rfind("ready ", 0) == 0;
+    ready_ = IsReadyLine(readyLine_);
 }
 
 SimProcess::~SimProcess()

@@ -10,6 +10,21 @@
 #include <sys/types.h>
 #include <vector>
 
+// One line of the traffic log: "2026-12-07T22:25:39.123 RX 02 44 | <STX>D".
+struct LogLine
+{
+    std::string stamp; // local time to the millisecond
+    std::string kind;  // RX, TX or EV
+    std::string text;  // everything after the kind
+    std::string bytes; // RX, TX: the bytes the hex pairs stand for
+    std::string readable;
+};
+constexpr std::size_t kStampLength = 23; // 2026-12-07T22:25:39.123
+
+// The lines of a traffic log in the shared shape; lines of another shape are left out.
+std::vector<LogLine> ParseLog(std::string_view text);
+bool IsReadyLine(std::string_view line);
+
 // A temporary directory, removed with everything in it.
 class TempDir
 {
@@ -25,6 +40,7 @@ private:
 };
 
 // The simulator process. The constructor waits for its "ready" line; the destructor stops it.
+// Without a link the options say where it serves (--device).
 class SimProcess
 {
 public:

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <pty.h>
+#include <regex>
 #include <sstream>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -243,7 +247,7 @@ TEST_F(SimTest, StaleLinkIsReplaced)
     std::filesystem::create_symlink("/dev/pts/nonexistent", LinkPath());
     Start();
     const auto target = std::filesystem::read_symlink(LinkPath()).string();
-    EXPECT_EQ(sim_->ReadyLine(), "ready " + LinkPath() + " -> " + target);
+    EXPECT_EQ(sim_->ReadyLine().substr(kStampLength), " EV ready " + LinkPath() + " -> " + target);
     line_->Write(kStatus);
     EXPECT_TRUE(HasValidCheck(line_->ReadReply()));
 }
@@ -274,4 +278,123 @@ TEST_F(SimTest, SleepsWhenIdleAndAfterTheOtherSideCloses)
     usleep(600 * 1000);
     // A process spinning on the descriptor would use about 60 ticks here.
     EXPECT_LT(CpuTicks(sim_->Pid()) - before, 15);
+}
+
+TEST_F(SimTest, LogHoldsTheBytesOfBothWaysInTheSharedShape)
+{
+    Start();
+    const std::string sent = "\x07" + kStatus + Frame('E', "\x80");
+    line_->Write(sent.substr(0, 1 + kStatus.size()));
+    const std::string first = line_->ReadReply();
+    line_->Write(sent.substr(1 + kStatus.size()));
+    const std::string second = line_->ReadReply();
+    ASSERT_TRUE(HasValidCheck(first) && HasValidCheck(second)) << first << second;
+    const std::string received = first + second;
+
+    const std::string log = sim_->ReadyLine() + "\n" + sim_->Log(300);
+    const std::regex shape(
+        R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} (EV .+|(RX|TX) [0-9A-F]{2}( [0-9A-F]{2})* \| .+))");
+    std::string rx, tx;
+    for (const auto& line : ParseLog(log)) {
+        EXPECT_TRUE(std::regex_match(line.stamp + " " + line.kind + " " + line.text, shape))
+            << line.text;
+        (line.kind == "RX" ? rx : tx) += line.bytes;
+        if (line.bytes == kStatus)
+            EXPECT_EQ(line.readable, "<STX>D<80><ETX>00C9");
+        if (line.bytes == "\x07")
+            EXPECT_EQ(line.readable, "<BEL>");
+    }
+    EXPECT_EQ(rx, sent);
+    EXPECT_EQ(tx, received);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), static_cast<long>(ParseLog(log).size()));
+}
+
+TEST_F(SimTest, ALogNobodyReadsNeverStopsThePrinter)
+{
+    Start();
+    // About 350 bytes of log per exchange: the pipe fills after a couple of hundred.
+    for (int i = 0; i < 600; ++i) {
+        line_->Write(kStatus);
+        ASSERT_TRUE(HasValidCheck(line_->ReadReply())) << "exchange " << i;
+    }
+    sim_->Log(100);
+    line_->Write(kStatus);
+    ASSERT_TRUE(HasValidCheck(line_->ReadReply()));
+    const std::string log = sim_->Log(300);
+    const std::regex report(R"(EV (\d+) log lines dropped)");
+    std::smatch dropped;
+    ASSERT_TRUE(std::regex_search(log, dropped, report)) << log.substr(log.size() - 600);
+    EXPECT_GT(std::stoi(dropped[1]), 100);
+}
+
+TEST_F(SimTest, RepliesNobodyReadsAreBoundedAndTheOldestGo)
+{
+    Start({"--delay", "400"});
+    std::string frames;
+    std::string seqs;
+    for (char seq = 0x21; seq < 0x21 + 90; ++seq) {
+        frames += Frame(seq, "\x80");
+        seqs += seq;
+    }
+    line_->Write(frames);
+    const std::string replies = line_->ReadFor(1500);
+    std::string answered;
+    for (auto at = replies.find('\x02'); at != std::string::npos; at = replies.find('\x02', at + 1))
+        answered += replies[at + 1];
+    EXPECT_EQ(answered, seqs.substr(90 - 64));
+    EXPECT_NE(sim_->Log(100).find("dropped the 1 oldest of 65 waiting replies"), std::string::npos);
+}
+
+TEST(SimDeviceTest, ServesAnExistingTerminalDeviceRaw)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios cooked{};
+    tcgetattr(slave, &cooked);
+    ASSERT_TRUE(cooked.c_lflag & ICANON);
+    termios raw = cooked;
+    cfmakeraw(&raw);
+    tcsetattr(master, TCSANOW, &raw);
+    SimProcess sim("", {"--device", name});
+    ASSERT_TRUE(sim.Ready()) << sim.ReadyLine();
+    EXPECT_EQ(sim.ReadyLine().substr(kStampLength),
+              std::string(" EV ready ") + name + " (9600 8N1)");
+
+    termios now{};
+    ASSERT_EQ(tcgetattr(slave, &now), 0);
+    EXPECT_EQ(now.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(now.c_iflag & (ICRNL | IXON), 0u);
+    EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B9600));
+
+    ASSERT_EQ(write(master, kStatus.data(), kStatus.size()), static_cast<ssize_t>(kStatus.size()));
+    std::string reply;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!HasValidCheck(reply) && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[256];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0)
+                reply.append(buffer, n);
+        }
+    }
+    EXPECT_TRUE(HasValidCheck(reply)) << reply;
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.WaitExit(3000), 0);
+    close(slave);
+    close(master);
+}
+
+TEST(SimDeviceTest, RefusesAPathThatIsNoTerminalAndBadSettings)
+{
+    auto [code, text] = RunSimToEnd({"--device", "/dev/null"});
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(text.find("not a terminal"), std::string::npos) << text;
+    std::tie(code, text) = RunSimToEnd({"--device", "/dev/null", "--baud", "9601"});
+    EXPECT_EQ(code, 2);
+    std::tie(code, text) = RunSimToEnd({"--device", "/dev/null", "--format", "9N1"});
+    EXPECT_EQ(code, 2);
+    std::tie(code, text) = RunSimToEnd({"--device", "/dev/null", "--link", "/tmp/x"});
+    EXPECT_EQ(code, 2);
 }

@@ -37,6 +37,19 @@ double ToScale(const std::string& text)
     return value;
 }
 
+// "8N1": data bits 5..8, parity N, E or O, stop bits 1 or 2.
+void ReadFormat(const std::string& text, LineFormat& format)
+{
+    if (text.size() != 3 || text[0] < '5' || text[0] > '8' ||
+        std::string("NEO").find(text[1]) == std::string::npos || (text[2] != '1' && text[2] != '2'))
+        throw std::invalid_argument("--format needs data bits, parity and stop bits like 8N1 or "
+                                    "7E2, not '" +
+                                    text + "'");
+    format.dataBits = text[0] - '0';
+    format.parity = text[1];
+    format.stopBits = text[2] - '0';
+}
+
 } // namespace
 
 int Options::RealMs(double ms) const
@@ -60,6 +73,15 @@ Options ParseOptions(const std::vector<std::string>& args)
             o.help = true;
         } else if (arg == "--link") {
             o.link = value();
+        } else if (arg == "--device") {
+            o.device = value();
+        } else if (arg == "--baud") {
+            o.format.baud = ToInt(arg, value(), 1);
+            if (SpeedFor(o.format.baud) == B0)
+                throw std::invalid_argument(
+                    "--baud needs a standard rate (9600, 19200, 115200...)");
+        } else if (arg == "--format") {
+            ReadFormat(value(), o.format);
         } else if (arg == "--serial") {
             o.serial = value();
             for (char c : o.serial)
@@ -87,22 +109,47 @@ Options ParseOptions(const std::vector<std::string>& args)
             throw std::invalid_argument("unknown argument '" + arg + "' (see --help)");
         }
     }
-    if (!o.help && o.link.empty())
-        throw std::invalid_argument("--link PATH is required (see --help)");
+    if (!o.help && o.link.empty() == o.device.empty())
+        throw std::invalid_argument("one of --link PATH or --device PATH is required (see --help)");
     return o;
 }
 
 std::string HelpText()
 {
-    return R"(Usage: orvalen-printer-sim --link PATH [options]
+    return R"help(Usage: orvalen-printer-sim --link PATH [options]
+       orvalen-printer-sim --device PATH [--baud N] [--format 8N1] [options]
 
-Plays a fiscal receipt printer on a pseudo-terminal. PATH becomes a symbolic link to the
-terminal's slave device (a stale link there is replaced); point the program under test at it.
-Prints "ready PATH -> DEVICE" once the link is in place, then one line per frame received (<<)
-and per reply sent (>>), in hex and readable form. Stops on SIGINT or SIGTERM, removing the link.
+Plays a fiscal receipt printer on a serial line, for trying and testing a program without one.
+
+With --link it creates a pseudo-terminal: PATH becomes a symbolic link to the terminal's slave
+device (a stale link there is replaced); point the program under test at it.
+
+With --device it serves an existing serial device instead: a port of the computer, a USB
+adapter, or the slave side of a pseudo-terminal. The device is taken exclusively and set raw,
+9600 baud 8N1 without flow control unless --baud and --format say otherwise. To check a
+null-modem cable and two adapters without a printer, serve one end with the simulator and point
+the program at the other end:
+    orvalen-printer-sim --device /dev/ttyUSB1
+
+Stops on SIGINT or SIGTERM (removing the link), or when the device goes away.
+
+The traffic log goes to standard output, one line per entry, as it happens:
+    2026-12-07T22:25:39.123 RX 02 44 80 03 30 30 43 39 | <STX>D<80><ETX>00C9
+    2026-12-07T22:25:39.124 EV frame
+local date and time to the millisecond; RX bytes received, TX bytes sent (upper-case hex pairs,
+" | ", then the same bytes readable: printable ASCII as is, control bytes by their ASCII names
+such as <NUL> <STX> <ETX> <BEL> <FS> <NAK>, <DEL>, and bytes from 80 hex on as <80>); EV an
+event or note, such as the first line "EV ready PATH -> DEVICE" (with --device: "EV ready
+DEVICE (9600 8N1)"), what each frame was, the printer's answer and what it printed. The log
+never holds the printer back: lines that a slow reader has no room for are dropped, and the next
+line that gets through says how many.
 
 Options:
-  --link PATH        where to put the symbolic link (required)
+  --link PATH        where to put the symbolic link to a new pseudo-terminal
+  --device PATH      serve this existing serial device instead
+  --baud N           the device's speed (default 9600)
+  --format DPS       the device's data bits (5..8), parity (N, E, O), stop bits (1, 2);
+                     default 8N1
   --serial TEXT      serial number given in the status reply (default QDX0012345)
   --silent           never answer
   --delay MS         answer MS milliseconds after the frame arrived
@@ -137,14 +184,17 @@ Commands and the fields of their replies:
                          with the field ERRO (the only reply that holds "ERRO")
   r   set tax rates      the three rates (each 4 digits; authorization 4 or 5 hex digits)
   @   open invoice       invoice number
-  B   invoice item       invoice total in cents
+  B   invoice item       invoice total in cents (10 digits: an item that would take the total
+                         past 9999999999 is refused with status 0004)
   E   close invoice      invoice number, total in cents
   any other command is refused with status 0001.
 
 A frame with a bad sequence byte, a bad or short check, no command or a payload over 4096 bytes
 is answered with one NAK byte (15). A frame left incomplete for 2 s is dropped without answer.
 The reset bytes 07..19 outside a frame are logged and not answered; other stray bytes are logged.
-)";
+At most 64 replies (or pieces) wait to be sent; when the other side never reads, the oldest are
+dropped with a note in the log.
+)help";
 }
 
 } // namespace printersim

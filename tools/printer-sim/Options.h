@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DeviceEndpoint.h"
+
 #include <string>
 #include <vector>
 
@@ -8,6 +10,8 @@ namespace printersim {
 struct Options
 {
     std::string link;                  // where the symlink to the pty goes
+    std::string device;                // or the serial device to serve instead of a pty
+    LineFormat format;                 // the device's settings
     std::string serial = "QDX0012345"; // the printer's serial number
     bool silent = false;
     int delayMs = 0;

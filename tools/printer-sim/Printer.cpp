@@ -270,7 +270,12 @@ Answer Printer::InvoiceItem(char seq, const std::vector<std::string>& fields)
         !AllDigits(fields[2]) || fields[2].size() > 9 || fields[3].size() != 4 ||
         !AllDigits(fields[3]))
         return Refuse(seq, 'B', psBadField, {}, "refused: bad item fields");
+    // Nine digits each: the product stays far inside long long. The total's reply field has ten
+    // digits, and a printer refuses the item that would take it further rather than wrap.
     const long long cents = std::stoll(fields[1]) * std::stoll(fields[2]) / 1000;
+    if (cents > kMaxInvoiceTotal - invoiceTotal_)
+        return Refuse(seq, 'B', psBadField, {},
+                      "refused: the invoice total would pass its 10 digits");
     ++itemCount_;
     invoiceTotal_ += cents;
     auto answer = Accept(seq, 'B', {Padded(invoiceTotal_, 10)}, "invoice item");

@@ -40,6 +40,9 @@ struct Answer
 class Printer
 {
 public:
+    // The largest invoice total, in cents, that the reply's total field can hold.
+    static constexpr long long kMaxInvoiceTotal = 9'999'999'999;
+
     explicit Printer(std::string serial);
 
     // Answers the command frame with sequence byte seq; now is the computer's clock.

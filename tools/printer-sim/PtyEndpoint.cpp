@@ -42,27 +42,6 @@ std::string ReadLink(const std::string& path)
 
 } // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
-{
-    if (this != &other)
-        Reset(other.Release());
-    return *this;
-}
-
-int UniqueFd::Release()
-{
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void UniqueFd::Reset(int fd)
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = fd;
-}
-
 PtyEndpoint::PtyEndpoint(std::string linkPath) : linkPath_(std::move(linkPath))
 {
     int master = -1;

@@ -24,23 +24,10 @@ constexpr double kFrameGapMs = 2000;
 constexpr double kFloodIntervalMs = 100;
 constexpr std::size_t kFloodChunk = 96;
 
-void LogTraffic(const char* direction, const std::string& what, std::string_view bytes)
-{
-    LogLine(std::string(direction) + " " + what + ": " + HexText(bytes) + " | " +
-            ReadableText(bytes));
-}
-
 } // namespace
 
-void LogLine(const std::string& text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-Server::Server(const Options& options, PtyEndpoint& pty)
-    : options_(options), pty_(pty), printer_(options.serial)
+Server::Server(const Options& options, Endpoint& line, TrafficLog& log)
+    : options_(options), line_(line), log_(log), printer_(options.serial)
 {
 }
 
@@ -48,24 +35,26 @@ int Server::Run(int signalFd)
 {
     for (;;) {
         pollfd fds[2] = {
-            {pty_.Master(), static_cast<short>(POLLIN | (blocked_ ? POLLOUT : 0)), 0},
+            {line_.Fd(), static_cast<short>(POLLIN | (blocked_ ? POLLOUT : 0)), 0},
             {signalFd, POLLIN, 0},
         };
         if (poll(fds, 2, PollTimeoutMs()) < 0) {
             if (errno == EINTR)
                 continue;
-            LogLine(std::string("poll failed: ") + std::strerror(errno));
+            log_.Event(std::string("poll failed: ") + std::strerror(errno));
             return 1;
         }
         if (fds[1].revents & POLLIN) {
             signalfd_siginfo info{};
             if (read(signalFd, &info, sizeof info) == sizeof info)
-                LogLine(std::string("stopping on ") + strsignal(static_cast<int>(info.ssi_signo)));
+                log_.Event(std::string("stopping on ") +
+                           strsignal(static_cast<int>(info.ssi_signo)));
             return 0;
         }
         if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-            // We hold a slave descriptor ourselves, so this is not the other side closing.
-            LogLine("the terminal failed");
+            // A pty's slave is held by ourselves, so this is the device failing or going away,
+            // not the other side closing.
+            log_.Event("the line failed or went away");
             return 1;
         }
         if (fds[0].revents & POLLOUT)
@@ -77,8 +66,10 @@ int Server::Run(int signalFd)
         const auto now = Clock::now();
         if (reader_.InFrame() &&
             now - lastInput_ >= std::chrono::milliseconds(options_.RealMs(kFrameGapMs))) {
-            if (auto dropped = reader_.Abandon())
-                LogTraffic("<<", "dropped (" + dropped->problem + ")", dropped->raw);
+            if (auto dropped = reader_.Abandon()) {
+                log_.Received(dropped->raw);
+                log_.Event("dropped (" + dropped->problem + ")");
+            }
         }
         if (flooding_ && now >= nextFlood_)
             Flood();
@@ -90,7 +81,7 @@ bool Server::ReadInput()
 {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = read(pty_.Master(), buffer, sizeof buffer);
+        const ssize_t n = read(line_.Fd(), buffer, sizeof buffer);
         if (n > 0) {
             lastInput_ = Clock::now();
             for (const auto& received : reader_.Feed(std::string_view(buffer, n))) {
@@ -104,8 +95,9 @@ bool Server::ReadInput()
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return true;
-        LogLine(std::string("reading the terminal failed: ") +
-                (n == 0 ? "end of file" : std::strerror(errno)));
+        // A tty that reads 0 bytes in raw mode has hung up: the device is gone.
+        log_.Event(std::string("reading the line failed: ") +
+                   (n == 0 ? "hang-up" : std::strerror(errno)));
         return false;
     }
 }
@@ -114,27 +106,30 @@ void Server::Handle(const Received& received)
 {
     switch (received.kind) {
     case Received::Kind::ResetByte:
-        LogTraffic("<<", "reset bytes, no answer", received.raw);
+        log_.Received(received.raw);
+        log_.Event("reset bytes, no answer");
         return;
     case Received::Kind::Noise:
-        LogTraffic("<<", "stray bytes, no answer", received.raw);
+        log_.Received(received.raw);
+        log_.Event("stray bytes, no answer");
         return;
     case Received::Kind::Frame:
     case Received::Kind::BadFrame:
         break;
     }
     const bool good = received.kind == Received::Kind::Frame;
-    LogTraffic("<<", good ? "frame" : "bad frame (" + received.problem + ")", received.raw);
+    log_.Received(received.raw);
+    log_.Event(good ? "frame" : "bad frame (" + received.problem + ")");
     ++frames_;
     if (options_.vanishAfter > 0 && frames_ == options_.vanishAfter) {
-        LogLine("vanishing: closing the terminal");
-        pty_.Vanish();
+        log_.Event("vanishing: closing the line");
+        line_.Vanish();
         vanished_ = true;
         return;
     }
     if (options_.flood) {
         if (!flooding_)
-            LogLine("flooding the line");
+            log_.Event("flooding the line");
         flooding_ = true;
         nextFlood_ = Clock::now();
         return;
@@ -150,9 +145,9 @@ void Server::Handle(const Received& received)
 void Server::Answer(const Received& frame)
 {
     const auto answer = printer_.Respond(frame.seq, frame.payload, std::time(nullptr));
-    LogLine("   " + answer.note);
+    log_.Event(answer.note);
     for (const auto& line : answer.printed)
-        LogLine("   printed: " + line);
+        log_.Event("printed: " + line);
     std::string reply = answer.frame;
     std::string label = "reply";
     if (options_.garbage) {
@@ -182,6 +177,15 @@ void Server::Schedule(std::string reply, const std::string& label)
         start = end;
         due += pause;
     }
+    // A reply already partly on the wire is finished, or the other side would see half a frame.
+    const std::size_t oldest = out_.front().started ? 1 : 0;
+    std::size_t dropped = 0;
+    for (; out_.size() > kMaxPending; ++dropped)
+        out_.erase(out_.begin() + static_cast<std::ptrdiff_t>(oldest));
+    if (dropped > 0)
+        log_.Event("dropped the " + std::to_string(dropped) + " oldest of " +
+                   std::to_string(kMaxPending + dropped) +
+                   " waiting replies: the other side is not reading");
 }
 
 void Server::SendDue()
@@ -189,19 +193,24 @@ void Server::SendDue()
     const auto now = Clock::now();
     while (!blocked_ && !out_.empty() && out_.front().due <= now) {
         Outgoing& next = out_.front();
-        const ssize_t n = write(pty_.Master(), next.bytes.data(), next.bytes.size());
+        const ssize_t n = write(line_.Fd(), next.bytes.data(), next.bytes.size());
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 blocked_ = true;
             } else if (errno != EINTR) {
-                LogLine(std::string("writing the terminal failed: ") + std::strerror(errno));
+                log_.Event(std::string("writing the line failed: ") + std::strerror(errno));
                 out_.pop_front();
             }
             continue;
         }
-        LogTraffic(">>", next.label, std::string_view(next.bytes).substr(0, n));
+        if (next.label != "reply") {
+            log_.Event(next.label);
+            next.label = "reply"; // the rest of a piece the line took only in part
+        }
+        log_.Sent(std::string_view(next.bytes).substr(0, n));
         if (static_cast<std::size_t>(n) < next.bytes.size()) {
             next.bytes.erase(0, n);
+            next.started = true;
             blocked_ = true;
         } else {
             out_.pop_front();
@@ -213,8 +222,11 @@ void Server::Flood()
 {
     const std::string bytes = RandomBytes(kFloodChunk);
     // A full queue on the other side just loses this chunk: a flood does not wait.
-    if (write(pty_.Master(), bytes.data(), bytes.size()) < 0 && errno != EAGAIN)
-        LogLine(std::string("writing the terminal failed: ") + std::strerror(errno));
+    const ssize_t n = write(line_.Fd(), bytes.data(), bytes.size());
+    if (n > 0)
+        log_.Sent(std::string_view(bytes).substr(0, n));
+    else if (n < 0 && errno != EAGAIN)
+        log_.Event(std::string("writing the line failed: ") + std::strerror(errno));
     nextFlood_ = Clock::now() + std::chrono::milliseconds(options_.RealMs(kFloodIntervalMs));
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "Endpoint.h"
 #include "FrameReader.h"
 #include "Options.h"
 #include "Printer.h"
-#include "PtyEndpoint.h"
+#include "TrafficLog.h"
 
 #include <chrono>
 #include <deque>
@@ -12,12 +13,17 @@
 
 namespace printersim {
 
-// Serves the line: reads frames from the pty, answers them through the printer (with the faults
-// the options ask for), and logs the traffic on stdout. Sleeps in poll() whenever nothing is due.
+// Serves the line: reads frames from the endpoint, answers them through the printer (with the
+// faults the options ask for), and logs the traffic. Sleeps in poll() whenever nothing is due.
 class Server
 {
 public:
-    Server(const Options& options, PtyEndpoint& pty);
+    // Replies (or pieces of replies) waiting for their time or for the other side to read. A
+    // printer's buffer is small; past this the oldest go, so a reader that never reads cannot
+    // make the simulator grow without bound.
+    static constexpr std::size_t kMaxPending = 64;
+
+    Server(const Options& options, Endpoint& line, TrafficLog& log);
 
     // Runs until a signal arrives on signalFd (a signalfd) or the device vanishes. Returns the
     // process exit code.
@@ -31,6 +37,7 @@ private:
         Clock::time_point due;
         std::string bytes;
         std::string label;
+        bool started = false; // part of it is on the wire
     };
 
     bool ReadInput();
@@ -43,7 +50,8 @@ private:
     std::string RandomBytes(std::size_t count);
 
     const Options& options_;
-    PtyEndpoint& pty_;
+    Endpoint& line_;
+    TrafficLog& log_;
     FrameReader reader_;
     Printer printer_;
     std::deque<Outgoing> out_;
@@ -55,8 +63,5 @@ private:
     Clock::time_point lastInput_;
     std::mt19937 random_{20261207}; // fixed seed: the same faults on every run
 };
-
-// One line of the traffic log on stdout, flushed at once so that a watcher sees it.
-void LogLine(const std::string& text);
 
 } // namespace printersim

@@ -48,37 +48,26 @@ std::string HexText(std::string_view bytes)
 
 std::string ReadableText(std::string_view bytes)
 {
+    static const char* const kControlNames[32] = {
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
     std::string text;
     text.reserve(bytes.size());
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        switch (b) {
-        case 0x00:
-            text += "<NUL>";
-            break;
-        case 0x02:
-            text += "<STX>";
-            break;
-        case 0x03:
-            text += "<ETX>";
-            break;
-        case 0x15:
-            text += "<NAK>";
-            break;
-        case 0x1C:
-            text += "<FS>";
-            break;
-        case 0x7F:
+        if (b >= 0x20 && b < 0x7F) {
+            text += c;
+        } else if (b < 0x20) {
+            text += '<';
+            text += kControlNames[b];
+            text += '>';
+        } else if (b == 0x7F) {
             text += "<DEL>";
-            break;
-        default:
-            if (b >= 0x20 && b < 0x7F) {
-                text += c;
-            } else {
-                char code[8];
-                std::snprintf(code, sizeof code, "<%02X>", b);
-                text += code;
-            }
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "<%02X>", b);
+            text += code;
         }
     }
     return text;

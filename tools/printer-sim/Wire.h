@@ -24,8 +24,8 @@ std::string BuildFrame(char seq, std::string_view payload);
 // "02 44 80 03" for the traffic log.
 std::string HexText(std::string_view bytes);
 
-// Printable ASCII as is, the line's control bytes by name (<STX> <ETX> <FS> <NAK> <DEL> <NUL>),
-// every other byte as <hh>.
+// Printable ASCII as is, control bytes by their ASCII names (<NUL> <STX> <ETX> <BEL> <FS> <NAK>
+// <DEL>...), every byte from 80 hex on as <hh> (<80>).
 std::string ReadableText(std::string_view bytes);
 
 } // namespace printersim

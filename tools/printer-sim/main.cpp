@@ -1,12 +1,16 @@
-// orvalen-printer-sim: a simulated fiscal receipt printer on a pseudo-terminal.
+// orvalen-printer-sim: a simulated fiscal receipt printer on a serial line.
+#include "DeviceEndpoint.h"
 #include "Options.h"
 #include "PtyEndpoint.h"
 #include "Server.h"
+#include "TrafficLog.h"
 
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <sys/signalfd.h>
+#include <unistd.h>
 
 using namespace printersim;
 
@@ -47,9 +51,14 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     try {
-        PtyEndpoint pty(options.link);
-        LogLine("ready " + pty.LinkPath() + " -> " + pty.SlavePath());
-        Server server(options, pty);
+        TrafficLog log(STDOUT_FILENO);
+        std::unique_ptr<Endpoint> line;
+        if (options.device.empty())
+            line = std::make_unique<PtyEndpoint>(options.link);
+        else
+            line = std::make_unique<DeviceEndpoint>(options.device, options.format);
+        log.Event("ready " + line->Describe());
+        Server server(options, *line, log);
         return server.Run(signals.Get());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvalen-printer-sim: %s\n", e.what());
