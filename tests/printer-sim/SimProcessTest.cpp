@@ -398,3 +398,15 @@ TEST(SimDeviceTest, RefusesAPathThatIsNoTerminalAndBadSettings)
     std::tie(code, text) = RunSimToEnd({"--device", "/dev/null", "--link", "/tmp/x"});
     EXPECT_EQ(code, 2);
 }
+
+TEST(SimCommandLineTest, VersionAndHelpNeedNoLineAndExitZero)
+{
+    auto [code, text] = RunSimToEnd({"--version"});
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"(orvalen-printer-sim \d+\.\d+\.\d+\n)")))
+        << text;
+    std::tie(code, text) = RunSimToEnd({"--help"});
+    EXPECT_EQ(code, 0);
+    for (const char* needed : {"--device PATH", "--baud", "--format", " RX ", " TX ", "EV ready"})
+        EXPECT_NE(text.find(needed), std::string::npos) << needed;
+}

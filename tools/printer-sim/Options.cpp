@@ -71,6 +71,8 @@ Options ParseOptions(const std::vector<std::string>& args)
         };
         if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
         } else if (arg == "--link") {
             o.link = value();
         } else if (arg == "--device") {
@@ -109,7 +111,7 @@ Options ParseOptions(const std::vector<std::string>& args)
             throw std::invalid_argument("unknown argument '" + arg + "' (see --help)");
         }
     }
-    if (!o.help && o.link.empty() == o.device.empty())
+    if (!o.help && !o.version && o.link.empty() == o.device.empty())
         throw std::invalid_argument("one of --link PATH or --device PATH is required (see --help)");
     return o;
 }
@@ -161,6 +163,7 @@ Options:
   --vanish-after N   on the Nth frame received (valid or not), answer nothing, close the
                      terminal (the other side sees a hang-up), remove the link and exit
   --time-scale X     divide every delay and pause of the printer by X (for sped-up tests)
+  --version          print the version and exit
   --help             this text
 
 Frames, both ways: STX (02), sequence byte (20..7E), payload, ETX (03), then the byte sum from

@@ -22,6 +22,7 @@ struct Options
     int vanishAfter = 0; // 0: never
     double timeScale = 1.0;
     bool help = false;
+    bool version = false;
 
     // A duration of the printer's behaviour in real milliseconds, after the time scale.
     int RealMs(double ms) const;

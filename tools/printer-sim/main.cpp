@@ -4,6 +4,7 @@
 #include "PtyEndpoint.h"
 #include "Server.h"
 #include "TrafficLog.h"
+#include "Version.h"
 
 #include <csignal>
 #include <cstdio>
@@ -25,6 +26,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("orvalen-printer-sim %s\n", OrvalenVersion);
         return 0;
     }
 
