@@ -3,7 +3,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -76,5 +79,57 @@ TEST(TypedLimitTest, TypingStopsAtFourButProgramTextIsKept)
     QApplication::clipboard()->setText(QStringLiteral("987"));
     QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(edit.text(), QStringLiteral("987"));
+    edit.close();
+}
+
+// A paste from the right-click menu, a drop and an input method's text obey the same limit as
+// typing; text the program sets afterwards is still kept whole.
+TEST(TypedLimitTest, EveryWayTextGetsInObeysTheLimit)
+{
+    TTypedLimitEdit edit;
+    edit.SetTypedLimit(4);
+    edit.show();
+    const QString tooLong = QStringLiteral("98765432");
+
+    QApplication::clipboard()->setText(tooLong);
+    const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QAction* paste = nullptr;
+    for (QAction* action : menu->actions())
+        if (action->text().startsWith(QLatin1String("&Paste")))
+            paste = action;
+    ASSERT_NE(paste, nullptr);
+    paste->trigger();
+    EXPECT_EQ(edit.text(), QString());
+
+    const auto drop = [&edit](const QString& text) {
+        QMimeData data;
+        data.setText(text);
+        // Qt delivers a drop only to the widget that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&edit, &enter);
+        QDropEvent event(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&edit, &event);
+    };
+    drop(tooLong);
+    EXPECT_EQ(edit.text(), QString());
+
+    QInputMethodEvent compose(QString(), {});
+    compose.setCommitString(tooLong);
+    QApplication::sendEvent(&edit, &compose);
+    EXPECT_EQ(edit.text(), QString());
+
+    // Within the limit each way still works.
+    QApplication::clipboard()->setText(QStringLiteral("07"));
+    paste->trigger();
+    EXPECT_EQ(edit.text(), QStringLiteral("07"));
+    drop(QStringLiteral("0"));
+    EXPECT_EQ(edit.text().size(), 3);
+    QInputMethodEvent one(QString(), {});
+    one.setCommitString(QStringLiteral("5"));
+    QApplication::sendEvent(&edit, &one);
+    EXPECT_EQ(edit.text().size(), 4);
+
+    edit.setText(QStringLiteral("261206"));
+    EXPECT_EQ(edit.text(), QStringLiteral("261206"));
     edit.close();
 }
