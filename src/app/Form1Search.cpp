@@ -2,11 +2,15 @@
 
 #include "app/LinkState.h"
 #include "app/Payloads.h"
+#include "app/PortRefusals.h"
 #include "app/ReplyBox.h"
+#include "runtime/Application.h"
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
 
 #include <QLabel>
+
+#include <cstdio>
 
 namespace {
 
@@ -25,6 +29,16 @@ void ShowOn(QLabel* label, const QString& text)
     label->adjustSize();
 }
 
+// A port that exists but refused to open is said on stderr at once and kept for the advice at
+// the end; a missing one is skipped without a word.
+void NoteRefusal(QList<PortRefusal>& refusals, const QString& comName, const std::exception& error)
+{
+    if (std::optional<PortRefusal> refusal = RefusalOf(comName, error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(RefusalLine(*refusal)));
+        refusals.append(std::move(*refusal));
+    }
+}
+
 } // namespace
 
 void TForm1::pgPuertoEnterPage(QObject*)
@@ -37,6 +51,8 @@ void TForm1::Timer1Timer(QObject*)
     Timer1->SetEnabled(false);
     SetImpresorEncontrado(false);
     ShowOn(lbserial, QString());
+    lbport->setToolTip(QString());
+    QList<PortRefusal> refusals;
 
     for (int i = FirstPort; i <= LastPort; ++i) {
         ShowPortText(QStringLiteral("Evaluando COM%1").arg(i));
@@ -51,7 +67,8 @@ void TForm1::Timer1Timer(QObject*)
         puerto->SetPortNum(i);
         try {
             puerto->Open();
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
+            NoteRefusal(refusals, QStringLiteral("COM%1").arg(i), error);
             continue; // missing, busy or not configurable
         }
         try {
@@ -66,9 +83,12 @@ void TForm1::Timer1Timer(QObject*)
         ShowOn(lbserial, ShowBytes(respuesta->Bytes().mid(SerialOffset, SerialLength)));
         SetImpresorEncontrado(true);
         ShowPortText(QStringLiteral("COM%1").arg(i));
+        lbport->setToolTip(QString::fromLocal8Bit(DevicePathOfCom(QStringLiteral("COM%1").arg(i))));
         return;
     }
     ShowPortText(QStringLiteral("Impresora no encontrada"));
+    if (const QString advice = RefusalAdvice(refusals, CurrentUserName()); !advice.isEmpty())
+        Application().MessageBox(advice);
 }
 
 void TForm1::ShowPortText(const QString& text)

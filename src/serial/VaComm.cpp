@@ -99,9 +99,11 @@ void TVaCustomComm::OpenDevice()
     // The messages show the name the user knows. It is put in once, after the error number and
     // text: a '%' in a device name must not be taken for a placeholder.
     if (error == ENOENT)
-        throw EVaCommError(Format(QStringLiteral("Specified device not found (%s)."), {name}));
+        throw EVaCommError(Format(QStringLiteral("Specified device not found (%s)."), {name}),
+                           error);
     throw EVaCommError(Format(QStringLiteral("Can't open specified device %s (Error %d, %s)"),
-                              {name, error, SystemErrorText(error)}));
+                              {name, error, SystemErrorText(error)}),
+                       error);
 }
 
 void TVaCustomComm::CloseDevice()
@@ -278,7 +280,7 @@ void TVaCustomComm::CheckClosed() const
 
 void TVaCustomComm::RaiseCommError(const QString& format, int error) const
 {
-    throw EVaCommError(Format(format, {error, SystemErrorText(error)}));
+    throw EVaCommError(Format(format, {error, SystemErrorText(error)}), error);
 }
 
 void TVaCustomComm::CheckCommResult(int error, const QString& format) const

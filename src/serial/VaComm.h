@@ -109,11 +109,22 @@ quint32 BaudrateSpeed(TVaBaudrate value);
 // Event mask bit of a line event.
 quint32 CommEventMask(TVaCommEvent event);
 
-// The one exception type of the port: callers tell failures apart by the message.
+// The one exception type of the port: callers tell failures apart by the message, and a failed
+// system call also by its errno value (the printer search explains refused ports with it).
 class EVaCommError : public Exception
 {
 public:
     using Exception::Exception;
+    EVaCommError(QString message, int systemError)
+        : Exception(std::move(message)), systemError_(systemError)
+    {
+    }
+
+    // The errno value of the system call that failed; 0 when the failure was not one.
+    int SystemError() const noexcept { return systemError_; }
+
+private:
+    int systemError_ = 0;
 };
 
 using TVaCommErrorEvent = std::function<void(QObject* Sender, int Errors)>;

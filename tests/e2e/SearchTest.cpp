@@ -4,6 +4,7 @@
 #include "app/LinkState.h"
 #include "app/Payloads.h"
 #include "app/ReplyBox.h"
+#include "platform/DeviceHolders.h"
 #include "runtime/Application.h"
 #include "runtime/TimeBase.h"
 #include "runtime/Wait.h"
@@ -19,7 +20,14 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QProcess>
+
+#include <grp.h>
 #include <memory>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -218,5 +226,135 @@ TEST_F(SearchTest, FloodWithoutEtxEndsTheWaitAtItsLimit)
     EXPECT_LT(secs, 32.0 + Slack);
     EXPECT_GE(firedAt, 10.0);
     EXPECT_LT(firedAt, 10.0 + Slack);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+// --- ports that exist but refuse to open --------------------------------------------------
+
+namespace {
+
+// Runs the enclosed code with the file permissions of another user (root only): the effective
+// ids change, the real ones stay root so that the destructor can change back.
+class ActingAs
+{
+public:
+    ActingAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
+    {
+        ok_ =
+            setgroups(groups.size(), groups.data()) == 0 && setegid(gid) == 0 && seteuid(uid) == 0;
+    }
+    ~ActingAs()
+    {
+        const gid_t rootGroup = 0;
+        if (seteuid(0) != 0 || setegid(0) != 0 || setgroups(1, &rootGroup) != 0)
+            std::abort(); // the rest of the suite must not run as someone else
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+};
+
+} // namespace
+
+class RefusedPortTest : public SearchTest
+{
+protected:
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root: it changes a device's owner and searches as the user "
+                            "'nobody', outside the dialout group";
+        dialout_ = getgrnam("dialout");
+        nobody_ = getpwnam("nobody");
+        if (!dialout_ || !nobody_)
+            GTEST_SKIP() << "needs the group 'dialout' and the user 'nobody'";
+        SearchTest::SetUp();
+        // Like a real serial device: root:dialout 0660, reached through a folder anyone can enter.
+        printer_ = StartPrinter(3);
+        device_ = QFileInfo(Com(3)).canonicalFilePath().toLocal8Bit();
+        ASSERT_EQ(chown(device_.constData(), 0, dialout_->gr_gid), 0);
+        ASSERT_EQ(chmod(device_.constData(), 0660), 0);
+        ASSERT_EQ(chmod(QFile::encodeName(dir_.path()).constData(), 0755), 0);
+    }
+
+    // The search as 'nobody', a member of `groups` only; what it wrote on stderr.
+    QString SearchAsNobody(const std::vector<gid_t>& groups)
+    {
+        testing::internal::CaptureStderr();
+        {
+            ActingAs nobody(nobody_->pw_uid, nobody_->pw_gid, groups);
+            EXPECT_TRUE(nobody.Ok());
+            Search();
+        }
+        return QString::fromStdString(testing::internal::GetCapturedStderr());
+    }
+
+    const group* dialout_ = nullptr;
+    const passwd* nobody_ = nullptr;
+    std::unique_ptr<Simulator> printer_;
+    QByteArray device_;
+};
+
+TEST_F(RefusedPortTest, OutsideDialoutTheSearchSaysWhichDeviceAndHowToJoinTheGroup)
+{
+    const QString err = SearchAsNobody({nobody_->pw_gid});
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("Impresora no encontrada"));
+    EXPECT_EQ(printer_->FramesReceived(), 0);
+    EXPECT_TRUE(err.contains(QStringLiteral("orvalen: COM3 (%1): permission denied; add your user "
+                                            "to the dialout group\n")
+                                 .arg(Com(3))))
+        << err.toStdString();
+    ASSERT_EQ(messages.size(), 1);
+    for (const QString& part :
+         {QStringLiteral("COM3 (%1)").arg(Com(3)),
+          QStringLiteral("sudo usermod -aG dialout nobody"), QStringLiteral("cierre la sesión")})
+        EXPECT_TRUE(messages[0].contains(part)) << messages[0].toStdString();
+}
+
+TEST_F(RefusedPortTest, InsideDialoutThePrinterIsFoundWithNoExtraBox)
+{
+    const QString err = SearchAsNobody({nobody_->pw_gid, dialout_->gr_gid});
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    EXPECT_EQ(form->lbport->toolTip(), Com(3));
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_FALSE(err.contains(QStringLiteral("orvalen: COM"))) << err.toStdString();
+}
+
+TEST_F(SearchTest, PortHeldByAnotherProgramIsNamedWhenNoPrinterIsFound)
+{
+    PtyPeer port(Com(5));
+    QProcess holder;
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("-x"), Com(5), QStringLiteral("sleep"), QStringLiteral("60")});
+    ASSERT_TRUE(holder.waitForStarted());
+    // flock starts sleep once it holds the lock.
+    const QDateTime deadline = QDateTime::currentDateTime().addSecs(10);
+    while (OtherHoldersOf(Com(5).toLocal8Bit()).size() < 2 &&
+           QDateTime::currentDateTime() < deadline)
+        QTest::qWait(20);
+    testing::internal::CaptureStderr();
+    Search();
+    const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());
+    holder.kill();
+    holder.waitForFinished();
+
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("Impresora no encontrada"));
+    EXPECT_TRUE(err.contains(QStringLiteral("orvalen: COM5 (%1): busy: held by ").arg(Com(5))))
+        << err.toStdString();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Otro programa"))) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("sleep (pid "))) << messages[0].toStdString();
+}
+
+TEST_F(SearchTest, FoundPortShowsItsDevicePathAndANewSearchForgetsIt)
+{
+    auto printer = StartPrinter(2);
+    Search();
+    EXPECT_EQ(form->lbport->toolTip(), Com(2));
+    printer.reset();
+    Search();
+    EXPECT_EQ(form->lbport->text(), QStringLiteral("Impresora no encontrada"));
+    EXPECT_TRUE(form->lbport->toolTip().isEmpty());
     EXPECT_TRUE(messages.isEmpty());
 }

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/DeviceHolders.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <exception>
+#include <optional>
+
+// Why a port that exists could not be opened by the printer search.
+struct PortRefusal
+{
+    enum class Reason
+    {
+        Permission,
+        Busy,
+        Other
+    };
+
+    QString ComName;       // "COM5"
+    QByteArray DevicePath; // "/dev/ttyUSB0", or the link in ORVALEN_COM_DIR
+    Reason Why = Reason::Other;
+    QString Group;               // Permission: the device's group, the one to join
+    QList<DeviceHolder> Holders; // Busy: the programs holding it, as far as /proc shows them
+    QString Detail;              // Other: the port's own error text
+};
+
+// The device file that the port opens for COMn ("COM5" -> "/dev/ttyUSB0"); empty when none.
+QByteArray DevicePathOfCom(const QString& comName);
+
+// The refusal behind a failed open of the port `comName`, or nothing when its device does not
+// exist: most of COM1..COM20 are missing on any computer, and that is no news.
+std::optional<PortRefusal> RefusalOf(const QString& comName, const std::exception& error);
+
+// One line for stderr, e.g.
+// "orvalen: COM5 (/dev/ttyUSB0): permission denied; add your user to the dialout group".
+QString RefusalLine(const PortRefusal& refusal);
+
+// The message after a search that found no printer, in Spanish: which devices were refused for
+// permission or held by another program, and what to do. Empty when no port was refused for
+// those reasons (other failures the user cannot mend).
+QString RefusalAdvice(const QList<PortRefusal>& refusals, const QString& userName);
+
+// The login name of the user running the program, for the usermod command.
+QString CurrentUserName();
