@@ -2,6 +2,7 @@
 
 #include "app/Payloads.h"
 #include "app/ReplyBox.h"
+#include "app/ScreenReaderNames.h"
 #include "app/TypedLimit.h"
 #include "runtime/Application.h"
 #include "serial/VaComm.h"
@@ -133,6 +134,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     // The wizard fills the client area exactly.
     resize(ClientWidth, ClientHeight);
     CreateControls();
+    NameForScreenReaders(*this);
 }
 
 TForm1::~TForm1() = default;

@@ -10,7 +10,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 
 namespace {
 
@@ -28,6 +31,22 @@ QIcon ProgramIcon()
     return icon;
 }
 
+// Qt's own texts (message-box buttons, edit-box menus) in Spanish like the rest of the window,
+// whatever the desktop's language; English stays when the translations are not installed.
+void LoadQtSpanish()
+{
+    const QString name = QStringLiteral("qtbase_es");
+    if (QCoreApplication::instance()->findChild<QTranslator*>(name, Qt::FindDirectChildrenOnly))
+        return; // loaded by an earlier start in the same process (tests)
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    translator->setObjectName(name);
+    if (translator->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
 } // namespace
 
 void InitApplication()
@@ -42,6 +61,7 @@ void InitApplication()
         QApplication::setWindowIcon(Application().Icon);
     // Our own main loop decides when the program ends (Salir, or the window's close event).
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    LoadQtSpanish();
 }
 
 void ShowMainWindow(TForm1& form)
