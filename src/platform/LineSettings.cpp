@@ -45,6 +45,17 @@ speed_t StandardSpeed(quint32 bitsPerSecond)
     return 0;
 }
 
+void MakeRaw(termios& t)
+{
+    // cfmakeraw would also force 8 bits and no parity: the framing is not ours to change here.
+    t.c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL);
+    t.c_iflag |= IGNBRK;
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+}
+
 LineSettings MakeLineSettings(const termios& current, const CommControlBlock& dcb)
 {
     LineSettings out;
@@ -55,8 +66,8 @@ LineSettings MakeLineSettings(const termios& current, const CommControlBlock& dc
 
     termios& t = out.Tio;
     t = current;
-    cfmakeraw(&t);
-    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
+    MakeRaw(t);
+    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR);
     // CIBAUD cleared: the input speed follows the output speed.
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CIBAUD);
     t.c_cflag |= CLOCAL | CREAD | CharacterSize(dcb.ByteSize);
@@ -91,8 +102,6 @@ LineSettings MakeLineSettings(const termios& current, const CommControlBlock& dc
         t.c_iflag |= IXOFF;
     t.c_cc[VSTART] = dcb.XonChar;
     t.c_cc[VSTOP] = dcb.XoffChar;
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
 
     out.Speed = dcb.BaudRate;
     if (const speed_t code = StandardSpeed(dcb.BaudRate))

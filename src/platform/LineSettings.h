@@ -68,7 +68,7 @@ struct LineSettings
 
 // Maps a control block onto terminal settings, starting from the device's current ones so that
 // fields this mapping does not own (line discipline, HUPCL) stay as they are. The result is always
-// raw: no echo, no signals (our frames end in 0x03, the interrupt character), no CR/LF changes.
+// raw (see MakeRaw).
 //
 // Mapping and what is dropped:
 // - 4 data bits have no counterpart: CS5 is the nearest the driver knows.
@@ -80,8 +80,14 @@ struct LineSettings
 // - XonXoffOut: IXON; XonXoffIn: IXOFF; the XON/XOFF characters go to VSTART/VSTOP. The
 //   XON/XOFF limits, TxContinueOnXoff, the event and end-of-input characters: dropped.
 // - RTS toggle (RTS up only while sending) has no counterpart: RTS is left to the driver.
-// - Reads return at once with what has arrived: VMIN 1, VTIME 0 with a non-blocking descriptor.
 LineSettings MakeLineSettings(const termios& current, const CommControlBlock& dcb);
+
+// Raw line discipline on top of whatever framing, speed and flow control the settings hold: no
+// canonical input, echo, signals or character translation (0x03, our ETX, is the interrupt
+// character of a cooked line), and a received break is left out of the data instead of arriving
+// as a zero byte that would cut a reply short (the driver still counts it). Reads return at once
+// with what has arrived (VMIN 1, VTIME 0 on a non-blocking descriptor).
+void MakeRaw(termios& t);
 
 // The Bxxx constant for a speed in bits per second, or 0 when there is none.
 speed_t StandardSpeed(quint32 bitsPerSecond);

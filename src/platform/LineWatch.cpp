@@ -106,6 +106,17 @@ quint32 LineErrorsBetween(const LineErrorCounters& before, const LineErrorCounte
     return errors;
 }
 
+quint32 CounterEvents(const LineErrorCounters& before, const LineErrorCounters& now)
+{
+    const quint32 errors = LineErrorsBetween(before, now);
+    quint32 events = 0;
+    if (errors & ~LineError::Break)
+        events |= LineEvent::Err;
+    if (errors & LineError::Break)
+        events |= LineEvent::Break;
+    return events;
+}
+
 LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity)
     : fd_(fd), mask_(mask), activity_(activity)
 {
@@ -114,7 +125,7 @@ LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity)
     seenWrites_ = activity_.Writes.load();
     if (mask_ & LineEvent::RxChar)
         arrivals_ = MakeArrivalWatch(fd_);
-    if (mask_ & LineEvent::Err)
+    if (mask_ & (LineEvent::Err | LineEvent::Break))
         haveCounters_ = ReadLineErrorCounters(fd_, counters_) == 0;
     if (mask_ & LineEvent::ModemLines)
         haveModem_ = ReadModemLines(fd_, modem_) == 0;
@@ -158,8 +169,7 @@ quint32 LineWatch::Sample()
             NoteFailure(error);
             return found;
         }
-        if (LineErrorsBetween(counters_, now) != 0)
-            found |= LineEvent::Err;
+        found |= CounterEvents(counters_, now) & mask_;
         counters_ = now;
     }
     if (haveModem_) {

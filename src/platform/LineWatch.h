@@ -11,6 +11,7 @@ inline constexpr quint32 TxEmpty = 0x0004;
 inline constexpr quint32 Cts = 0x0008;
 inline constexpr quint32 Dsr = 0x0010;
 inline constexpr quint32 Rlsd = 0x0020;
+inline constexpr quint32 Break = 0x0040;
 inline constexpr quint32 Err = 0x0080;
 inline constexpr quint32 Ring = 0x0100;
 inline constexpr quint32 ModemLines = Cts | Dsr | Rlsd | Ring;
@@ -28,6 +29,9 @@ struct LineErrorCounters
 int ReadLineErrorCounters(int fd, LineErrorCounters& out);
 // LineError bits (see SerialDevice.h) for the counters that moved between the two snapshots.
 quint32 LineErrorsBetween(const LineErrorCounters& before, const LineErrorCounters& now);
+// The line events the counters give: Err for a line status error (overrun, parity, framing),
+// Break for a received break.
+quint32 CounterEvents(const LineErrorCounters& before, const LineErrorCounters& now);
 
 // What the port tells the watcher about its own use of the device.
 struct LineActivity

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -85,6 +86,9 @@ void SerialDevice::Close()
 {
     if (fd_ < 0)
         return;
+    // close() waits for unsent output up to the port's closing wait (30 s on a UART), and a
+    // stalled line (flow control, a dead device) never sends it.
+    tcflush(fd_, TCOFLUSH);
     // Without this a pty keeps its exclusive flag after we are gone.
     ioctl(fd_, TIOCNXCL);
     ::close(fd_);
@@ -113,21 +117,24 @@ int SerialDevice::ApplyControlBlock(const CommControlBlock& dcb)
     return SetModemLine(fd_, TIOCM_RTS, settings.Rts);
 }
 
-int SerialDevice::MakeReadsReturnAtOnce()
+int SerialDevice::MakeRaw()
 {
     const int flags = fcntl(fd_, F_GETFL);
     if (flags < 0)
         return errno;
     if (!(flags & O_NONBLOCK) && fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0)
         return errno;
-    termios t;
-    if (tcgetattr(fd_, &t) != 0)
+    termios current;
+    if (tcgetattr(fd_, &current) != 0)
         return errno;
-    if (t.c_cc[VMIN] == 1 && t.c_cc[VTIME] == 0)
+    termios raw = current;
+    ::MakeRaw(raw);
+    if (memcmp(&raw, &current, sizeof raw) == 0)
         return 0;
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
-    return tcsetattr(fd_, TCSANOW, &t) != 0 ? errno : 0;
+    // As in ApplyControlBlock: glibc's read-back finds a pty's forced framing "not applied".
+    if (tcsetattr(fd_, TCSANOW, &raw) != 0 && !(errno == EINVAL && IsPseudoTerminal(fd_)))
+        return errno;
+    return 0;
 }
 
 int SerialDevice::CheckTerminal() const

@@ -30,7 +30,7 @@ public:
     // running as root, gets EBUSY. ENOENT means the device does not exist. On failure nothing
     // stays open.
     int Open(const QByteArray& path);
-    // Gives up the exclusive hold and closes. Pending output is not waited for.
+    // Gives up the exclusive hold and closes. Unsent output is discarded, not waited for.
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
@@ -38,8 +38,9 @@ public:
     // Writes the line settings of the block (see MakeLineSettings). A device that is not a
     // terminal fails with ENOTTY; an impossible block with EINVAL.
     int ApplyControlBlock(const CommControlBlock& dcb);
-    // Makes reads return at once with what has arrived (non-blocking, VMIN 1, VTIME 0).
-    int MakeReadsReturnAtOnce();
+    // Puts the line in raw mode (see MakeRaw) without touching speed, framing or flow control,
+    // and makes reads return at once with what has arrived.
+    int MakeRaw();
     // ENOTTY when the device is not a terminal; EIO when it has gone away.
     int CheckTerminal() const;
     // A cheap query that fails (EIO) when the device has gone away.

@@ -55,7 +55,8 @@ bool UiCallTarget::event(QEvent* e)
     } catch (...) {
         // Callers guard their handlers; nothing may unwind into the event loop.
     }
-    call->Call->MarkDone();
+    if (call->Call)
+        call->Call->MarkDone();
     return true;
 }
 
@@ -78,6 +79,13 @@ std::shared_ptr<UiCall> UiCall::Post(UiCallTarget* target, std::function<void()>
     ORVALEN_HAPPENS_BEFORE(event);
     QCoreApplication::postEvent(target, event);
     return call;
+}
+
+void UiCall::Send(UiCallTarget* target, std::function<void()> fn)
+{
+    auto* event = new UiCallEvent(nullptr, std::move(fn));
+    ORVALEN_HAPPENS_BEFORE(event);
+    QCoreApplication::postEvent(target, event);
 }
 
 void UiCall::MarkDone()

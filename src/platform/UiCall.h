@@ -30,6 +30,9 @@ public:
     // Queues fn to run on the thread of target. fn must not throw: the UI thread's event loop
     // is below it.
     static std::shared_ptr<UiCall> Post(UiCallTarget* target, std::function<void()> fn);
+    // Queues fn without a way to wait for it. Needs no descriptor, so it also works when the
+    // descriptor table is full (to report just that).
+    static void Send(UiCallTarget* target, std::function<void()> fn);
 
     // Readable once the call has run.
     int DoneFd() const { return done_; }

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <system_error>
 
 namespace {
 
@@ -195,8 +197,9 @@ void TVaCustomComm::ApplyTimeouts()
 {
     if (!Active())
         return;
-    CheckCommResult(device_.MakeReadsReturnAtOnce(),
-                    QStringLiteral("Error setting timeouts (%d), %s"));
+    // Raw mode comes with the timeouts, so that it holds also when UpdateDCB keeps the device's
+    // speed, framing and flow control: a cooked line turns our ETX into an interrupt.
+    CheckCommResult(device_.MakeRaw(), QStringLiteral("Error setting timeouts (%d), %s"));
 }
 
 void TVaCustomComm::ApplyEventMask()
@@ -406,6 +409,19 @@ bool TVaCustomComm::CheckErrors()
 // --- threads and event dispatch -------------------------------------------------------------
 
 void TVaCustomComm::StartThreads()
+{
+    // Threads and their events take descriptors and memory; running out of either is a port
+    // error like any other step of Open.
+    try {
+        StartThreadsOrThrow();
+    } catch (const std::system_error& e) {
+        RaiseCommError(QStringLiteral("Error creating threads (%d), %s"), e.code().value());
+    } catch (const std::bad_alloc&) {
+        RaiseCommError(QStringLiteral("Error creating threads (%d), %s"), ENOMEM);
+    }
+}
+
+void TVaCustomComm::StartThreadsOrThrow()
 {
     if (eventMask_ != 0) {
         auto thread = std::make_shared<TVaCommEventThread>(this);

@@ -332,6 +332,7 @@ private:
     friend class TVaCommEventThread;
     friend class TVaCommWriteThread;
     void JoinStoppedThreads();
+    void StartThreadsOrThrow();
     // Raises the error of a device call; a device that has gone away is closed first.
     [[noreturn]] void RaiseDeviceError(const QString& format, int error);
     void DropLostDevice();

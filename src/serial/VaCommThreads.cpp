@@ -4,12 +4,15 @@
 #include "platform/ThreadPriority.h"
 #include "platform/UiCall.h"
 #include "runtime/Application.h"
+#include "runtime/Format.h"
 #include "runtime/TimeBase.h"
 #include "serial/VaComm.h"
 
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
+#include <stdexcept>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -20,8 +23,8 @@ constexpr int kRetryPauseMs = 100;
 
 static_assert(LineEvent::RxChar == CommEv::RxChar && LineEvent::TxEmpty == CommEv::TxEmpty &&
               LineEvent::Cts == CommEv::Cts && LineEvent::Dsr == CommEv::Dsr &&
-              LineEvent::Rlsd == CommEv::Rlsd && LineEvent::Err == CommEv::Err &&
-              LineEvent::Ring == CommEv::Ring);
+              LineEvent::Rlsd == CommEv::Rlsd && LineEvent::Break == CommEv::Break &&
+              LineEvent::Err == CommEv::Err && LineEvent::Ring == CommEv::Ring);
 
 } // namespace
 
@@ -55,9 +58,37 @@ void TVaCommThread::Run()
         tid_ = CurrentThreadId();
         ApplyThreadNice(tid_, ThreadNiceOffset(priority_));
     }
-    Execute();
+    // Nothing may unwind out of a thread (that ends the program): a failure is reported on the
+    // port's thread and this thread ends, as if stopped. The port stays open; a full queue
+    // then shows in WriteBuf.
+    try {
+        Execute();
+    } catch (const std::exception& e) {
+        ReportFailure(e);
+    } catch (...) {
+        ReportFailure(std::runtime_error("Unknown error"));
+    }
+    MarkTerminated();
     std::lock_guard lock(priorityLock_);
     tid_ = 0;
+}
+
+void TVaCommThread::ReportFailure(const std::exception& failure)
+{
+    QString message;
+    if (const auto* system = dynamic_cast<const std::system_error*>(&failure)) {
+        const int error = system->code().value();
+        message = Format(QStringLiteral("Error in the port's background thread (%d), %s"),
+                         {error, SystemErrorText(error)});
+    } else {
+        message = QString::fromLocal8Bit(failure.what());
+    }
+    try {
+        UiCall::Send(Comm->uiCalls_,
+                     [message] { Application().Guard([&] { throw EVaCommError(message); }); });
+    } catch (...) {
+        // Not even a message could be queued (no memory): the thread still ends cleanly.
+    }
 }
 
 void TVaCommThread::SetPriority(TThreadPriority priority)

@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,7 @@ protected:
 
 private:
     void Run();
+    void ReportFailure(const std::exception& failure);
     std::thread thread_;
     std::atomic<bool> terminated_{false};
     mutable std::mutex priorityLock_;

@@ -39,6 +39,7 @@ TEST(LineSettings, PlainBlockGivesRawEightNoneOne)
     EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
     EXPECT_TRUE(t.c_cflag & HUPCL) << "fields the mapping does not own stay";
     EXPECT_EQ(t.c_iflag & (ICRNL | IXON | IXOFF | IXANY | INPCK | BRKINT), 0u);
+    EXPECT_TRUE(t.c_iflag & IGNBRK) << "a break must not arrive as a zero byte";
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
     EXPECT_EQ(t.c_cc[VMIN], 1);
@@ -50,6 +51,23 @@ TEST(LineSettings, PlainBlockGivesRawEightNoneOne)
     EXPECT_FALSE(s.CustomSpeed);
     EXPECT_EQ(s.Dtr, ModemLine::Drop);
     EXPECT_EQ(s.Rts, ModemLine::Drop);
+}
+
+TEST(LineSettings, RawModeLeavesSpeedFramingAndFlowControlAlone)
+{
+    termios t = CookedTerminal();
+    MakeRaw(t);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_iflag & (ICRNL | BRKINT), 0u);
+    EXPECT_TRUE(t.c_iflag & IGNBRK);
+    EXPECT_EQ(t.c_cc[VMIN], 1);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+    const termios before = CookedTerminal();
+    EXPECT_EQ(t.c_cflag, before.c_cflag);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | INPCK),
+              before.c_iflag & (IXON | IXOFF | IXANY | INPCK));
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B4800));
 }
 
 struct FramingCase

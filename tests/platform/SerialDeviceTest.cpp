@@ -74,6 +74,22 @@ TEST(SerialDevice, CustomSpeedReachesTheDevice)
     EXPECT_EQ(in, 9600u) << "the input speed follows again";
 }
 
+TEST(SerialDevice, CloseDiscardsOutputTheLineHasNotTaken)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.Path()), 0);
+    ASSERT_EQ(device.ApplyControlBlock(Block(9600)), 0);
+    // Nobody reads the other end: the driver takes what it can hold and the rest times out.
+    const QByteArray lots(64 * 1024, 'x');
+    bool completed = true;
+    ASSERT_EQ(device.Write(lots.constData(), int(lots.size()), 20, completed), 0);
+    EXPECT_FALSE(completed);
+    device.Close();
+    // What the far end can still read is only what had reached its own input side.
+    EXPECT_LE(pty.Receive(int(lots.size()), 100).size(), 4096);
+}
+
 TEST(SerialDevice, UnpluggedDeviceFailsWithEio)
 {
     PtyPair pty;

@@ -95,6 +95,20 @@ TEST(LineWatchTest, WakeDescriptorEndsTheWaitAndFinishedWritesGiveTxEmpty)
     EXPECT_EQ(watch.Wait(stop.Fd(), -1), 0u) << "reported once per write";
 }
 
+TEST(LineWatchTest, CountersGiveErrorsAndBreaksAsTheirOwnEvents)
+{
+    const LineErrorCounters before{1, 2, 3, 4, 5};
+    LineErrorCounters brk = before;
+    ++brk.brk;
+    EXPECT_EQ(CounterEvents(before, brk), LineEvent::Break);
+    LineErrorCounters frame = before;
+    ++frame.frame;
+    EXPECT_EQ(CounterEvents(before, frame), LineEvent::Err);
+    ++frame.brk;
+    EXPECT_EQ(CounterEvents(before, frame), LineEvent::Err | LineEvent::Break);
+    EXPECT_EQ(CounterEvents(before, before), 0u);
+}
+
 TEST(UiCallTest, RunsOnTheTargetsThreadOrNeverWhenTheTargetWentFirst)
 {
     QObject owner;

@@ -1,8 +1,8 @@
 #include "serial/VaComm.h"
-#include "serial/CommError.h"
 #include "platform/CustomSpeed.h"
 #include "platform/PtyPair.h"
 #include "runtime/Application.h"
+#include "serial/CommError.h"
 
 #include <QTemporaryDir>
 
@@ -321,17 +321,27 @@ TEST_F(Port, ImpossibleSpeedIsRefusedAndTheLineKeepsItsSettings)
     EXPECT_TRUE(port.Active());
 }
 
-TEST_F(Port, WithoutUpdateDcbOpenWritesNoLineSettings)
+TEST_F(Port, WithoutUpdateDcbOpenWritesNoLineSettingsButTheLineIsRawAllTheSame)
 {
     termios t = pty.Settings();
     cfsetspeed(&t, B4800);
-    t.c_lflag |= ICANON;
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_iflag |= IXON | ICRNL;
     ASSERT_EQ(tcsetattr(pty.Slave(), TCSANOW, &t), 0);
     port.SetUpdateDCB(false);
     port.Open();
     port.SetBaudrate(br19200);
     EXPECT_EQ(Speed(), speed_t(B4800));
-    EXPECT_TRUE(pty.Settings().c_lflag & ICANON);
+    const termios now = pty.Settings();
+    EXPECT_TRUE(now.c_iflag & IXON) << "flow control is the device's";
+    EXPECT_EQ(now.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(now.c_iflag & ICRNL, 0u);
+    EXPECT_TRUE(now.c_iflag & IGNBRK);
+
+    // ETX is the interrupt character of a cooked line: here it arrives as a byte, unechoed.
+    pty.Send("\x02Z\x03\r");
+    EXPECT_EQ(ReadUntil(4), QByteArray("\x02Z\x03\r"));
+    EXPECT_EQ(pty.Receive(1, 50), QByteArray());
 }
 
 TEST_F(Port, ClosedPortWritesAndReadsNothingWithoutRaising)

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <sys/resource.h>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -53,6 +54,37 @@ long ResidentKiB()
     }
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
+
+// Takes every free descriptor but `leaveFree` (in a table made small first) until destroyed.
+class FullDescriptorTable
+{
+public:
+    explicit FullDescriptorTable(int leaveFree = 0)
+    {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit small = saved_;
+        small.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 1024);
+        setrlimit(RLIMIT_NOFILE, &small);
+        for (int fd; (fd = dup(0)) >= 0;)
+            taken_.push_back(fd);
+        for (int i = 0; i < leaveFree && !taken_.empty(); ++i) {
+            close(taken_.back());
+            taken_.pop_back();
+        }
+    }
+    ~FullDescriptorTable()
+    {
+        for (int fd : taken_)
+            close(fd);
+        setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    FullDescriptorTable(const FullDescriptorTable&) = delete;
+    FullDescriptorTable& operator=(const FullDescriptorTable&) = delete;
+
+private:
+    rlimit saved_{};
+    std::vector<int> taken_;
+};
 
 bool OnUiThread()
 {
@@ -511,6 +543,47 @@ TEST_F(Threads, HandlerErrorsAreShownAndTheThreadsGoOn)
     ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 2; }));
     EXPECT_TRUE(boxes.contains("handler failed"));
     EXPECT_TRUE(boxes.contains("tx handler failed"));
+}
+
+TEST_F(Threads, FailuresInsideTheThreadsAreReportedAndNeverEndTheProgram)
+{
+    port.SetDirectWrite(false);
+    int announced = 0;
+    port.OnRxChar = [&](QObject*, int) { ++announced; };
+    port.Open();
+    const QString failure = "Error in the port's background thread (24), Too many open files";
+    {
+        // Each hand-over needs a descriptor: both threads meet the full table.
+        FullDescriptorTable full;
+        pty.Send("x");
+        EXPECT_TRUE(port.WriteChar('y'));
+        ASSERT_TRUE(RunLoopUntil([&] { return boxes.size() == 2; }));
+    }
+    EXPECT_EQ(boxes, QStringList({failure, failure}));
+    EXPECT_TRUE(port.EventThreadObject()->Terminated());
+    EXPECT_TRUE(port.WriteThreadObject()->Terminated());
+    EXPECT_EQ(announced, 0);
+
+    port.Close();
+    port.Open();
+    pty.Send("z");
+    EXPECT_TRUE(RunLoopUntil([&] { return announced == 1; }));
+}
+
+TEST_F(Threads, ThreadsThatCannotBeCreatedFailOpenWithAPortError)
+{
+    port.SetDirectWrite(false);
+    const int fds = CountEntries("/proc/self/fd");
+    QString error;
+    {
+        // Room for the device and nothing else.
+        FullDescriptorTable full(1);
+        error = ErrorOf([&] { port.Open(); });
+    }
+    EXPECT_EQ(error, "Error creating threads (24), Too many open files");
+    EXPECT_FALSE(port.Active());
+    EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
+    EXPECT_EQ(ErrorOf([&] { port.Open(); }), "");
 }
 
 TEST_F(Threads, PrioritiesApplyToRunningThreadsAndOpenNeverFailsOnThem)
