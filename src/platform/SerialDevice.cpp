@@ -1,6 +1,7 @@
 #include "SerialDevice.h"
 
 #include "CustomSpeed.h"
+#include "platform/DeviceHolders.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -52,6 +54,31 @@ bool IsPseudoTerminal(int fd)
     return m >= 136 && m <= 143;
 }
 
+bool HeldByAnotherProcess(int fd)
+{
+    struct stat st;
+    return fstat(fd, &st) == 0 && !OtherHoldersOf(st.st_rdev).isEmpty();
+}
+
+// Closes the descriptor on every path that does not release it.
+class UniqueDescriptor
+{
+public:
+    explicit UniqueDescriptor(int fd) : fd_(fd) {}
+    ~UniqueDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    UniqueDescriptor(const UniqueDescriptor&) = delete;
+    UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
 } // namespace
 
 bool IsDeviceGone(int error)
@@ -62,23 +89,39 @@ bool IsDeviceGone(int error)
 int SerialDevice::Open(const QByteArray& path)
 {
     Close();
-    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    UniqueDescriptor fd(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0)
         return errno;
-    // TIOCEXCL does not stop root, so the lock is what keeps a second opener out.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-        ::close(fd);
+    if (const int error = TakeExclusively(fd.Get()))
         return error;
-    }
-    if (ioctl(fd, TIOCEXCL) != 0 && !IsUnsupported(errno)) {
-        const int error = errno;
-        ::close(fd);
-        return error;
-    }
-    fd_ = fd;
+    fd_ = fd.Release();
     // Errors counted before we opened the device are not ours to report.
     haveCounters_ = ReadLineErrorCounters(fd_, counters_) == 0;
+    return 0;
+}
+
+int SerialDevice::TakeExclusively(int fd)
+{
+    // TIOCEXCL does not stop root, so the lock is what keeps a second opener out.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? EBUSY : errno;
+    // Root gets in past another holder's exclusive flag: it must respect it all the same.
+    int exclusive = 0;
+    const bool knowsFlag = ioctl(fd, TIOCGEXCL, &exclusive) == 0;
+    if (knowsFlag && exclusive)
+        return EBUSY;
+    // Programs that open a serial device without any lock (modem managers, braille daemons)
+    // are seen only in /proc. A pseudo-terminal is always open at its other end, normally by
+    // the program that answers on it, and is not busy for that.
+    if (isatty(fd) && !IsPseudoTerminal(fd) && HeldByAnotherProcess(fd))
+        return EBUSY;
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        if (!IsUnsupported(errno))
+            return errno;
+        return 0;
+    }
+    // Ours to clear at close: it was clear before (or the driver cannot tell, and most likely).
+    setExclusive_ = true;
     return 0;
 }
 
@@ -89,8 +132,11 @@ void SerialDevice::Close()
     // close() waits for unsent output up to the port's closing wait (30 s on a UART), and a
     // stalled line (flow control, a dead device) never sends it.
     tcflush(fd_, TCOFLUSH);
-    // Without this a pty keeps its exclusive flag after we are gone.
-    ioctl(fd_, TIOCNXCL);
+    // Without this a pty keeps its exclusive flag after we are gone. Only ours is cleared:
+    // clearing another holder's would strip its protection.
+    if (setExclusive_)
+        ioctl(fd_, TIOCNXCL);
+    setExclusive_ = false;
     ::close(fd_);
     fd_ = -1;
     haveCounters_ = false;

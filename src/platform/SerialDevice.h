@@ -27,8 +27,9 @@ public:
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens the path for reading and writing and takes it exclusively: a second opener, also one
-    // running as root, gets EBUSY. ENOENT means the device does not exist. On failure nothing
-    // stays open.
+    // running as root, gets EBUSY. EBUSY too when another program holds it exclusively, or, for
+    // a serial device (not a pseudo-terminal), when /proc shows it open in another process.
+    // ENOENT means the device does not exist. On failure nothing stays open.
     int Open(const QByteArray& path);
     // Gives up the exclusive hold and closes. Unsent output is discarded, not waited for.
     void Close();
@@ -61,7 +62,10 @@ public:
     int Write(const char* data, int count, int timeoutMs, bool& completed);
 
 private:
+    int TakeExclusively(int fd);
+
     int fd_ = -1;
+    bool setExclusive_ = false; // the exclusive flag is ours to clear at close
     // The port's own snapshot: the event thread keeps another, so neither takes errors away
     // from the other.
     LineErrorCounters counters_;

@@ -4,12 +4,14 @@
 #include "runtime/Application.h"
 #include "serial/CommError.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
+#include <sys/ioctl.h>
 #include <thread>
 
 namespace {
@@ -108,6 +110,34 @@ TEST_F(Port, DeviceHeldByAnotherIsRefusedAndTheHolderKeepsWorking)
     EXPECT_FALSE(other.Active());
     EXPECT_TRUE(port.WriteText("ping"));
     EXPECT_EQ(pty.Receive(4), QByteArray("ping"));
+}
+
+TEST_F(Port, AnotherHoldersExclusiveFlagIsRespectedAlsoByRootAndLeftAlone)
+{
+    ASSERT_EQ(ioctl(pty.Slave(), TIOCEXCL), 0);
+    EXPECT_EQ(OpenError(port),
+              "Can't open specified device \\\\.\\COM3 (Error 16, Device or resource busy)");
+    EXPECT_FALSE(port.Active());
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(pty.Slave(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "the holder keeps its protection";
+
+    ASSERT_EQ(ioctl(pty.Slave(), TIOCNXCL), 0);
+    ASSERT_EQ(OpenError(port), "");
+    port.Close();
+    ASSERT_EQ(ioctl(pty.Slave(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "our own flag goes with us";
+}
+
+TEST_F(Port, PseudoTerminalHeldByTheProgramAtItsOtherEndIsNotBusy)
+{
+    QProcess holder;
+    holder.setStandardInputFile(QString::fromLocal8Bit(pty.Path()));
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    ASSERT_TRUE(holder.waitForStarted());
+    EXPECT_EQ(OpenError(port), "");
+    holder.kill();
+    holder.waitForFinished();
 }
 
 struct FailingStep
