@@ -4,14 +4,31 @@
 #include <QList>
 #include <QString>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <utility>
 
 namespace {
 
-constexpr char RunHint[] = "Run Orvalen in a desktop session, under xvfb-run, or with "
-                           "QT_QPA_PLATFORM set (e.g. offscreen).";
+#define ORVALEN_RUN_HINT                                                                           \
+    "Run Orvalen in a desktop session, under xvfb-run, or with QT_QPA_PLATFORM set (e.g. "         \
+    "offscreen)."
+constexpr char RunHint[] = ORVALEN_RUN_HINT;
+
+// A display that takes the connection but never answers (a stopped X server, a stalled
+// forwarded connection) would hold the start for ever; a live one answers in milliseconds.
+constexpr unsigned DisplayAnswerLimitSecs = 10;
+
+void DisplayDidNotAnswer(int)
+{
+    static const char message[] = "No display found: the display did not answer within 10 "
+                                  "seconds. " ORVALEN_RUN_HINT "\n";
+    // Only async-signal-safe calls here.
+    (void)!write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(1);
+}
 
 bool HasDisplay()
 {
@@ -65,9 +82,16 @@ std::unique_ptr<QApplication> StartGuiApplication(int& argc, char** argv)
                      RunHint);
         return nullptr;
     }
+    struct sigaction watchdog = {};
+    struct sigaction previousAlarm = {};
+    watchdog.sa_handler = DisplayDidNotAnswer;
+    sigaction(SIGALRM, &watchdog, &previousAlarm);
+    alarm(DisplayAnswerLimitSecs);
     previousHandler = qInstallMessageHandler(HoldDuringStart);
     auto app = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(previousHandler);
+    alarm(0);
+    sigaction(SIGALRM, &previousAlarm, nullptr);
     for (const auto& [type, message] : std::exchange(heldMessages, {}))
         qt_message_output(type, QMessageLogContext(), message);
     return app;

@@ -64,6 +64,36 @@ else
   echo "SKIP: no free display number for the stale-display case"
 fi
 
+# A display that takes the connection and never answers: the start gives up after its limit.
+if [ -n "$stale" ] && command -v python3 >/dev/null; then
+  ready="$(mktemp -u)"
+  python3 - "${stale#:}" "$ready" <<'PY' &
+import socket, sys, time
+server = socket.socket(socket.AF_UNIX)
+server.bind("\0/tmp/.X11-unix/X" + sys.argv[1])  # the abstract name that X clients try first
+server.listen(8)
+open(sys.argv[2], "w").close()
+server.settimeout(30)
+held = []
+try:
+    while True:
+        held.append(server.accept()[0])
+except OSError:
+    pass
+PY
+  listener=$!
+  for _ in $(seq 100); do [ -e "$ready" ] && break; sleep 0.1; done
+  run DISPLAY="$stale" "$orvalen"
+  rc=$?
+  kill "$listener" 2>/dev/null
+  wait "$listener" 2>/dev/null
+  rm -f "$ready"
+  [ $rc -eq 1 ] && grep -q '^No display found: the display did not answer' "$err" ||
+    fail "silent display $stale (rc $rc)"
+else
+  echo "SKIP: silent display (needs python3 and a free display number)"
+fi
+
 # A platform plugin that does not exist: Qt's reason is passed on, without the abort.
 run QT_QPA_PLATFORM=no-such-platform "$orvalen"
 rc=$?
