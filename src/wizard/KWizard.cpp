@@ -83,23 +83,23 @@ TKWizard::~TKWizard()
     activePage_ = nullptr;
 }
 
-std::unique_ptr<TKWizardButtonControl> TKWizard::ButtonControlClass(int Kind) const
+std::unique_ptr<TKWizardButtonControl> TKWizard::ButtonControlClass(int Kind, QWidget* owner) const
 {
     switch (Kind) {
     case bkStart:
-        return std::make_unique<TKWizardStartButton>();
+        return std::make_unique<TKWizardStartButton>(owner);
     case bkLast:
-        return std::make_unique<TKWizardLastButton>();
+        return std::make_unique<TKWizardLastButton>(owner);
     case bkBack:
-        return std::make_unique<TKWizardBackButton>();
+        return std::make_unique<TKWizardBackButton>(owner);
     case bkFinish:
-        return std::make_unique<TKWizardFinishButton>();
+        return std::make_unique<TKWizardFinishButton>(owner);
     case bkNext:
-        return std::make_unique<TKWizardNextButton>();
+        return std::make_unique<TKWizardNextButton>(owner);
     case bkCancel:
-        return std::make_unique<TKWizardCancelButton>();
+        return std::make_unique<TKWizardCancelButton>(owner);
     default:
-        return std::make_unique<TKWizardButtonControl>();
+        return std::make_unique<TKWizardButtonControl>(owner);
     }
 }
 
@@ -108,11 +108,14 @@ void TKWizard::CreateButtons()
     for (int kind = 0; kind < KWizardButtonCount; ++kind) {
         if (controls_[kind])
             continue;
-        std::unique_ptr<TKWizardButtonControl> owned = ButtonControlClass(kind);
-        const bool shown = !owned->isHidden();
-        TKWizardButtonControl* control = owned.release();
-        control->setParent(this); // Qt ownership from here on; setParent hides the control
-        control->setVisible(shown);
+        // Qt ownership from the start: the wizard deletes its children.
+        TKWizardButtonControl* control = ButtonControlClass(kind, this).release();
+        if (control->parentWidget() != this) {
+            // An override that ignored the owner: adopt the control without showing a window.
+            const bool shown = !control->isHidden();
+            control->setParent(this);
+            control->setVisible(shown);
+        }
         control->resize(ButtonWidth, ButtonHeight);
         control->SetWizard(this);
         controls_[kind] = control;

@@ -110,8 +110,10 @@ protected:
     };
     TKWizard(QWidget* parent, DeferButtons);
 
-    // A new, unparented button control for a kind; the base class of the bar for unknown kinds.
-    virtual std::unique_ptr<TKWizardButtonControl> ButtonControlClass(int Kind) const;
+    // A new button control for a kind, created as a child of owner (never a window of its own,
+    // not even for a moment); the base class of the bar for unknown kinds.
+    virtual std::unique_ptr<TKWizardButtonControl> ButtonControlClass(int Kind,
+                                                                      QWidget* owner) const;
     void CreateButtons();
 
     void InsertPage(TKWizardCustomPage* page);

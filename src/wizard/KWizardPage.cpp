@@ -3,6 +3,7 @@
 #include "runtime/Application.h"
 #include "wizard/KWizard.h"
 
+#include <QChildEvent>
 #include <QEvent>
 #include <QPainter>
 
@@ -122,6 +123,53 @@ void TKWizardCustomPage::setVisible(bool visible)
             return;
     }
     QWidget::setVisible(visible);
+}
+
+void TKWizardCustomPage::childEvent(QChildEvent* event)
+{
+    if (event->added())
+        WatchControls(event->child());
+    QWidget::childEvent(event);
+}
+
+void TKWizardCustomPage::WatchControls(QObject* object)
+{
+    if (!object->isWidgetType() || static_cast<QWidget*>(object)->isWindow())
+        return;
+    object->installEventFilter(this);
+    for (QObject* child : object->children())
+        WatchControls(child);
+}
+
+bool TKWizardCustomPage::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ChildAdded:
+        WatchControls(static_cast<QChildEvent*>(event)->child());
+        break;
+    // ShowToParent comes only from an explicit show of that control, not from its page showing.
+    case QEvent::ShowToParent:
+    case QEvent::FocusIn:
+        Application().Guard([&] { ControlShowRequest(static_cast<QWidget*>(watched)); });
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TKWizardCustomPage::ControlShowRequest(QWidget* control)
+{
+    // Once the page is shown (also while its own page change runs) there is nothing to bring
+    // forward.
+    if (!wizard_ || !isHidden() || !isAncestorOf(control))
+        return;
+    // The parts Qt's own controls show and hide by themselves (scroll bars and their
+    // containers, a spin box's inner edit) are not requests of the application.
+    for (const QWidget* w = control; w && w != this; w = w->parentWidget())
+        if (w->objectName().startsWith(QLatin1String("qt_")))
+            return;
+    wizard_->SetActivePage(this);
 }
 
 void TKWizardCustomPage::changeEvent(QEvent* event)

@@ -55,8 +55,8 @@ public:
     virtual void DoExitPage();
 
     // A show request from application code (show(), setVisible(true)) makes this attached page
-    // the wizard's active page first. Showing or focusing a control on a hidden page does not
-    // reach the page in Qt and changes nothing.
+    // the wizard's active page first, with all the events of a page change. So does showing a
+    // control that sits on the page, or giving it the focus, while the page is hidden.
     void setVisible(bool visible) override;
 
     TKWizardPaintPageEvent OnPaintPage;
@@ -67,6 +67,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void childEvent(QChildEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class TKWizard;
@@ -74,6 +76,10 @@ private:
     void SetShown(bool shown) { QWidget::setVisible(shown); }
     void PaintPage(QPainter* canvas);
     void EnabledChanged();
+    // Qt tells a container nothing when a control inside it is shown or focused: the page
+    // watches every control below it for that itself.
+    void WatchControls(QObject* object);
+    void ControlShowRequest(QWidget* control);
 
     TKWizard* wizard_ = nullptr;
     std::unique_ptr<TKWizardPageHeader> header_;

@@ -52,6 +52,30 @@ TEST_F(ButtonBar, InitialCaptionsAndStates)
     }
 }
 
+// Each button is a child of the wizard from its creation: no button ever flashes up as a
+// window of its own.
+TEST_F(ButtonBar, CreatingAWizardShowsNoButtonAsAWindow)
+{
+    struct Watch : QObject
+    {
+        int windows = 0;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (qobject_cast<TKWizardButtonControl*>(o) && static_cast<QWidget*>(o)->isWindow() &&
+                (e->type() == QEvent::Show || e->type() == QEvent::WinIdChange))
+                ++windows;
+            return false;
+        }
+    } watch;
+    qApp->installEventFilter(&watch);
+    {
+        TKWizard another(form.get());
+        TKWizard alone(nullptr);
+        EXPECT_EQ(watch.windows, 0);
+    }
+    qApp->removeEventFilter(&watch);
+}
+
 TEST_F(ButtonBar, LayoutOfA486By412Wizard)
 {
     wizard->LayoutButtons();
@@ -316,11 +340,12 @@ public:
     explicit MyWizard(QWidget* parent) : TKWizard(parent, DeferButtons{}) { CreateButtons(); }
 
 protected:
-    std::unique_ptr<TKWizardButtonControl> ButtonControlClass(int kind) const override
+    std::unique_ptr<TKWizardButtonControl> ButtonControlClass(int kind,
+                                                              QWidget* owner) const override
     {
         if (kind == bkNext)
-            return std::make_unique<MyNextButton>();
-        return TKWizard::ButtonControlClass(kind);
+            return std::make_unique<MyNextButton>(owner);
+        return TKWizard::ButtonControlClass(kind, owner);
     }
 };
 

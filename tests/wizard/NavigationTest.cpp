@@ -3,7 +3,10 @@
 #include "runtime/Application.h"
 #include "runtime/Exception.h"
 
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <utility>
@@ -327,6 +330,41 @@ TEST_F(Navigation, ShowingAnInactivePageMakesItActive)
     EXPECT_EQ(wizard->ActivePage(), pages[1]);
     EXPECT_EQ(log, (Log{"P2 enter", "P1 exit", "P2 page"}));
     EXPECT_EQ(ShownPages(), (std::vector<std::string>{"P2"}));
+}
+
+// Showing or focusing a control on a hidden page brings that page forward through the ordinary
+// page change; parts that Qt's own controls show by themselves do not.
+TEST_F(Navigation, ShowingOrFocusingAControlOnAHiddenPageMakesItActive)
+{
+    AddPages(3);
+    auto* inner = new QWidget(pages[1]);
+    auto* label = new QLabel(QStringLiteral("x"), inner);
+    label->hide();
+    auto* edit = new QLineEdit(pages[2]);
+    auto* scroll = new QScrollArea(pages[0]);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    wizard->SelectFirstPage();
+
+    log.clear();
+    label->show();
+    EXPECT_EQ(wizard->ActivePage(), pages[1]);
+    EXPECT_EQ(log, (Log{"P2 enter", "P1 exit", "P2 page"}));
+
+    log.clear();
+    edit->setFocus();
+    EXPECT_EQ(wizard->ActivePage(), pages[2]);
+    EXPECT_EQ(log, (Log{"P3 enter", "P2 exit", "P3 page"}));
+    EXPECT_EQ(ShownPages(), (std::vector<std::string>{"P3"}));
+
+    log.clear();
+    scroll->verticalScrollBar()->parentWidget()->show();
+    scroll->verticalScrollBar()->show();
+    EXPECT_EQ(wizard->ActivePage(), pages[2]);
+    EXPECT_TRUE(log.empty());
+    form->close();
 }
 
 TEST_F(Navigation, PagesFillTheWizardAboveTheButtonStrip)
