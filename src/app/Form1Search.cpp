@@ -55,6 +55,11 @@ void TForm1::Timer1Timer(QObject*)
     QList<PortRefusal> refusals;
 
     for (int i = FirstPort; i <= LastPort; ++i) {
+        // Once the program has been told to end, no further port is opened or written to: a
+        // row of silent ports would keep it going for minutes. The exchange under way has run
+        // to its end, and a search nested inside it stops here too.
+        if (Application().Terminated())
+            return;
         ShowPortText(QStringLiteral("Evaluando COM%1").arg(i));
         // Shown before the port is touched: opening or waiting may take a while.
         repaint();

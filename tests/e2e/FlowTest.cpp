@@ -293,54 +293,99 @@ TEST_F(FlowTest, NoPrinterAnywhereEndsWithTheErrorMessage)
     EXPECT_TRUE(form->reiniciar->isEnabled());
 }
 
-// Salir, or closing the window, while the search waits 30 s on a silent COM1: the program goes on
-// until that wait and the rest of the search are over, then the main loop ends.
+// Salir, or closing the window, while the search waits 30 s on the first of a row of silent
+// ports: the exchange under way runs to its end, then the search tries no further port and the
+// main loop ends.
 class EndDuringAWait : public FlowTest, public ::testing::WithParamInterface<bool>
 {
+protected:
+    void SetUp() override
+    {
+        FlowTest::SetUp();
+        for (int com = 1; com <= 3; ++com)
+            silent.push_back(StartPrinter(com, {QStringLiteral("--silent")}));
+    }
+
+    // Asks the program to end the way the test's parameter says.
+    void AskToEnd()
+    {
+        order << QStringLiteral("end asked");
+        endAskedAt = Now();
+        if (GetParam())
+            form->close();
+        else
+            Click(bkCancel);
+    }
+
+    // Runs the main loop from a click on Siguiente until it ends; returns the program seconds
+    // from the request to end until then.
+    double RunUntilTheLoopEnds()
+    {
+        // A safety net: the loop must end long before this.
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, [this] {
+            order << QStringLiteral("safety");
+            Application().Terminate();
+        });
+        safety.start(TimeBase::RealMs(600000));
+        QTimer::singleShot(0, [this] { Click(bkNext); });
+        Application().Run();
+        order << QStringLiteral("loop ended");
+        return (Now() - endAskedAt) * SecsPerDay;
+    }
+
+    std::vector<std::unique_ptr<Simulator>> silent;
+    QStringList order;
+    TDateTime endAskedAt = 0;
 };
 
-TEST_P(EndDuringAWait, EndsOnlyAfterTheRunningHandler)
+TEST_P(EndDuringAWait, TheSearchTriesNoFurtherPort)
 {
-    const bool byClose = GetParam();
-    auto silent = StartPrinter(1, {QStringLiteral("--silent")});
-    QStringList order;
-    double endAskedAt = -1;
-    const TDateTime start = Now();
-    const auto secs = [&] { return (Now() - start) * SecsPerDay; };
-    QObject::connect(form.get(), &TForm1::PortTextShown, [&](const QString& text) {
-        if (text == QStringLiteral("Evaluando COM1")) {
-            QTimer::singleShot(TimeBase::RealMs(3000), [&] {
-                order << QStringLiteral("end asked");
-                endAskedAt = secs();
-                if (byClose)
-                    form->close();
-                else
-                    Click(bkCancel);
-            });
-        } else if (text == QStringLiteral("Impresora no encontrada")) {
-            order << QStringLiteral("search ended");
-        }
+    QObject::connect(form.get(), &TForm1::PortTextShown, [this](const QString& text) {
+        order << text;
+        if (text == QStringLiteral("Evaluando COM1"))
+            QTimer::singleShot(TimeBase::RealMs(3000), [this] { AskToEnd(); });
     });
-    // A safety net: the loop must end long before this.
-    QTimer safety;
-    safety.setSingleShot(true);
-    QObject::connect(&safety, &QTimer::timeout, [&] {
-        order << QStringLiteral("safety");
-        Application().Terminate();
-    });
-    safety.start(TimeBase::RealMs(300000));
+    const double afterEnd = RunUntilTheLoopEnds();
 
-    QTimer::singleShot(0, [this] { Click(bkNext); });
-    Application().Run();
-    order << QStringLiteral("loop ended");
-
-    EXPECT_EQ(order, (QStringList{"end asked", "search ended", "loop ended"}));
-    EXPECT_GE(endAskedAt, 3.0);
-    // COM1 costs its 30 s reply limit, 2 s pause and 3.456 s.
-    EXPECT_GE(secs(), 35.0);
-    EXPECT_EQ(silent->FramesReceived(), 1);
+    EXPECT_EQ(order, (QStringList{"Evaluando COM1", "end asked", "loop ended"}));
+    // The rest of COM1's exchange: 30 s reply limit, 2 s pause and 3.456 s, less the 3 s gone.
+    EXPECT_GE(afterEnd, 32.0);
+    EXPECT_LT(afterEnd, 33.0 + 2);
+    EXPECT_EQ(silent[0]->FramesReceived(), 1);
+    EXPECT_EQ(silent[1]->FramesReceived(), 0);
+    EXPECT_EQ(silent[2]->FramesReceived(), 0);
     // The window stays until the program destroys it after the loop.
     EXPECT_TRUE(form->isVisible());
+}
+
+// Back and Siguiente during the search start a second search from COM1 inside the first one's
+// wait; asked to end then, each search stops at its next port.
+TEST_P(EndDuringAWait, NestedSearchesEachStopAtTheirNextPort)
+{
+    int com1Seen = 0;
+    QObject::connect(form.get(), &TForm1::PortTextShown, [this, &com1Seen](const QString& text) {
+        order << text;
+        if (text != QStringLiteral("Evaluando COM1"))
+            return;
+        if (++com1Seen == 1) {
+            QTimer::singleShot(TimeBase::RealMs(3000), [this] {
+                Click(bkBack);
+                Click(bkNext);
+            });
+        } else {
+            QTimer::singleShot(TimeBase::RealMs(3000), [this] { AskToEnd(); });
+        }
+    });
+    const double afterEnd = RunUntilTheLoopEnds();
+
+    EXPECT_EQ(order, (QStringList{"Evaluando COM1", "Evaluando COM1", "end asked", "loop ended"}));
+    // Within the two exchanges that were under way, far from the minutes of the whole row.
+    EXPECT_LT(afterEnd, 2 * 35.456 + 2);
+    EXPECT_EQ(silent[0]->FramesReceived(), 2);
+    EXPECT_EQ(silent[1]->FramesReceived(), 0);
+    EXPECT_EQ(silent[2]->FramesReceived(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Window, EndDuringAWait, ::testing::Values(false, true),
