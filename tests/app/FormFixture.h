@@ -27,6 +27,8 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         qputenv("ORVALEN_COM_DIR", dir_.path().toLocal8Bit());
         TimeBase::SetScale(Scale);
+        // Closing the window of an earlier test told the program to end; the search would stop.
+        Application().ClearTerminated();
         SetSecuencia(0);
         SetRandomState(0);
         SetRespuestaCompleta(false);

@@ -62,6 +62,8 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         qputenv("ORVALEN_COM_DIR", dir_.path().toLocal8Bit());
         TimeBase::SetScale(Scale);
+        // Closing the window of an earlier test told the program to end; the search would stop.
+        Application().ClearTerminated();
         Application().SetMessageHook([this](const QString& text) { messages.append(text); });
         form = std::make_unique<TForm1>();
         SetImpresorEncontrado(false);
