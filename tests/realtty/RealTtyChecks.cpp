@@ -11,19 +11,24 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <linux/serial.h>
 
+#include <arpa/inet.h>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <netinet/in.h>
 #include <set>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -300,6 +305,168 @@ TEST(Search, TheProgramFindsTheSimulatedPrinterOverARealDriver)
     EXPECT_TRUE(reports.messages.isEmpty()) << reports.messages.join(u'\n').toStdString();
     form.close();
     qunsetenv("ORVALEN_COM_DIR");
+}
+
+// Types into the real program through Qt's VNC platform: the program's own window, its own
+// event loop, keys as a user presses them. RFB 3.3 to 3.8 without authentication.
+class VncKeyboard
+{
+public:
+    explicit VncKeyboard(int port)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (fd_ < 0 && waited.elapsed() < 60000) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<uint16_t>(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+                fd_ = fd;
+            else
+                ::close(fd), usleep(200000);
+        }
+        if (fd_ >= 0 && !Handshake()) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~VncKeyboard()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool Connected() const { return fd_ >= 0; }
+
+    // Alt plus a letter, as the mnemonic of a button caption.
+    void AltKey(char letter)
+    {
+        constexpr uint32_t kAlt = 0xFFE9;
+        Key(kAlt, true);
+        Key(static_cast<unsigned char>(letter), true);
+        Key(static_cast<unsigned char>(letter), false);
+        Key(kAlt, false);
+    }
+
+private:
+    bool Read(void* into, size_t size)
+    {
+        auto* bytes = static_cast<char*>(into);
+        while (size > 0) {
+            const ssize_t n = ::read(fd_, bytes, size);
+            if (n <= 0)
+                return false;
+            bytes += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool Write(const void* bytes, size_t size)
+    {
+        return ::write(fd_, bytes, size) == ssize_t(size);
+    }
+
+    bool Handshake()
+    {
+        char version[12];
+        if (!Read(version, sizeof version) || !Write(version, sizeof version))
+            return false;
+        if (std::string_view(version, 11) == "RFB 003.003") {
+            uint32_t security = 0;
+            if (!Read(&security, 4) || ntohl(security) != 1)
+                return false;
+        } else {
+            uint8_t count = 0;
+            std::string types(1, '\0');
+            if (!Read(&count, 1) || count == 0)
+                return false;
+            types.resize(count);
+            if (!Read(types.data(), count) || types.find('\1') == std::string::npos)
+                return false;
+            const char none = 1;
+            uint32_t result = 0;
+            if (!Write(&none, 1) || (version[10] == '8' && (!Read(&result, 4) || result != 0)))
+                return false;
+        }
+        const char shared = 1;
+        char init[24];
+        uint32_t nameLength = 0;
+        if (!Write(&shared, 1) || !Read(init, sizeof init))
+            return false;
+        std::memcpy(&nameLength, init + 20, 4);
+        std::string name(ntohl(nameLength), '\0');
+        return Read(name.data(), name.size());
+    }
+
+    void Key(uint32_t keysym, bool down)
+    {
+        unsigned char event[8] = {4, static_cast<unsigned char>(down ? 1 : 0), 0, 0};
+        const uint32_t key = htonl(keysym);
+        std::memcpy(event + 4, &key, 4);
+        Write(event, sizeof event);
+    }
+
+    int fd_ = -1;
+};
+
+// What the simulator has logged since the check began.
+class SimulatorLog
+{
+public:
+    SimulatorLog() : path_(qgetenv("REALTTY_SIM_LOG")), start_(QFile(path_).size()) {}
+    QByteArray Since() const
+    {
+        QFile file(path_);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        file.seek(start_);
+        return file.readAll();
+    }
+
+private:
+    QString path_;
+    qint64 start_;
+};
+
+TEST(Search, TheProgramItselfFindsThePrinterAndSendsTheReportToIt)
+{
+    const QString program = qEnvironmentVariable("REALTTY_ORVALEN");
+    ASSERT_TRUE(QFile::exists(program)) << "REALTTY_ORVALEN names the program";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QFile::link(QString::fromLatin1(kPort), dir.filePath(QStringLiteral("com2"))));
+    const SimulatorLog printer;
+
+    QProcess orvalen;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVALEN_COM_DIR"), dir.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("vnc:size=800x600:port=5907"));
+    orvalen.setProcessEnvironment(env);
+    orvalen.setProcessChannelMode(QProcess::ForwardedChannels);
+    orvalen.start(program, {});
+    ASSERT_TRUE(orvalen.waitForStarted(10000));
+    VncKeyboard keyboard(5907);
+    ASSERT_TRUE(keyboard.Connected()) << "no VNC connection to the program";
+
+    // Siguiente until the search's status request reaches the printer (the first presses may
+    // come before the window is up), then until the Z report follows: the program sends it only
+    // to a printer its search found.
+    const auto pressUntil = [&](const QByteArray& seen, int timeoutMs) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!printer.Since().contains(seen) && waited.elapsed() < timeoutMs) {
+            keyboard.AltKey('s');
+            WaitFor([&] { return printer.Since().contains(seen); }, 3000);
+        }
+        return printer.Since().contains(seen);
+    };
+    EXPECT_TRUE(pressUntil("<STX>", 40000))
+        << "no status request came: " << printer.Since().toStdString();
+    EXPECT_TRUE(pressUntil("9<FS>Z<FS>T<ETX>", 40000))
+        << "no Z report after the search: " << printer.Since().toStdString();
+    orvalen.terminate();
+    EXPECT_TRUE(orvalen.waitForFinished(10000));
 }
 
 // --- exclusive open ----------------------------------------------------------------------------

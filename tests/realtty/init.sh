@@ -12,7 +12,8 @@ for m in usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio; do
 done
 export LD_LIBRARY_PATH=/lib/x86_64-linux-gnu:/usr/lib/x86_64-linux-gnu
 export QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH=/plugins HOME=/tmp XDG_RUNTIME_DIR=/tmp/run
-export GTEST_COLOR=no
+export GTEST_COLOR=no REALTTY_ORVALEN=/checks/orvalen REALTTY_SIM_LOG=/tmp/sim.log
+ip link set lo up
 mkdir -m 700 /tmp/run
 cd /tmp
 
