@@ -3,6 +3,8 @@
 #include "app/Payloads.h"
 #include "app/ReplyBox.h"
 #include "app/ScreenReaderNames.h"
+#include "app/TrafficRecord.h"
+#include "app/TrafficWindow.h"
 #include "app/TypedLimit.h"
 #include "runtime/Application.h"
 #include "serial/VaComm.h"
@@ -133,8 +135,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     setFont(ArialPx(WindowFontPx));
     // The wizard fills the client area exactly.
     resize(ClientWidth, ClientHeight);
+    traffic = new TTrafficRecord(this);
     CreateControls();
     NameForScreenReaders(*this);
+    CreateTrafficAccess();
 }
 
 TForm1::~TForm1() = default;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 class QCloseEvent;
@@ -17,6 +18,8 @@ class TKWizardCustomPage;
 class TKWizardInteriorPage;
 class TKWizardWelcomePage;
 class TReplyBox;
+class TTrafficRecord;
+class TTrafficWindow;
 class TVaComm;
 
 // The main window: a four-page wizard with its controls, the port, the two timers, and the
@@ -67,6 +70,9 @@ public:
     TVaComm* puerto = nullptr;
     TTimer* Timer2 = nullptr;
 
+    // What went over the line: every write, every read of the poll tick, the search's events.
+    TTrafficRecord* traffic = nullptr;
+
     // Frames the payload, writes it and waits for the reply (at most 30 s, ETX seen) and then a
     // settling pause of 2 s, letting the message loop run. The reply is left in `respuesta`.
     void EnviaComando(const QByteArray& payload);
@@ -90,6 +96,11 @@ public:
 
     QString FormateaMonto(const QString& texto, quint8 decimales) const;
 
+    // Opens the traffic window beside this one (Ctrl+T, or "Ver tráfico…" in the reply box's
+    // menu), or brings it to the front.
+    void ShowTraffic();
+    TTrafficWindow* TrafficWindow() const { return trafficWindow.get(); }
+
 signals:
     // The search put a new text into lbport ("Evaluando COM7", "COM3", ...). Lets observers
     // follow the search without polling the label.
@@ -111,7 +122,12 @@ private:
     void ConnectClick(QPushButton* button, void (TForm1::*handler)(QObject*));
     void ConnectEnterPage(TKWizardCustomPage* page, void (TForm1::*handler)(QObject*));
     void ShowPortText(const QString& text);
+    void CreateTrafficAccess();
+    // Writes the bytes (in one write, or one byte per write) and tells the traffic record.
+    void WriteToPrinter(const QByteArray& bytes, bool byteByByte);
     // The Latin-1 bytes of a box's text; on a character the printer cannot receive, tells the
     // user and returns nothing.
     std::optional<QByteArray> TypedBytes(const QLineEdit* box);
+
+    std::unique_ptr<TTrafficWindow> trafficWindow;
 };

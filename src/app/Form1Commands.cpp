@@ -126,8 +126,7 @@ void TForm1::Button1Click(QObject*)
 
 void TForm1::resetClick(QObject*)
 {
-    for (char b : ResetBytes())
-        puerto->WriteChar(b);
+    WriteToPrinter(ResetBytes(), true);
     WaitUntil(Now() + Seconds(ResetSecs));
     Pruebas->setEnabled(true);
 }

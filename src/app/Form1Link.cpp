@@ -4,6 +4,7 @@
 #include "app/LinkState.h"
 #include "app/ReplyBox.h"
 #include "app/Sequence.h"
+#include "app/TrafficRecord.h"
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
 
@@ -21,7 +22,7 @@ void TForm1::EnviaComando(const QByteArray& payload)
     SetRespuestaCompleta(false);
     const QByteArray frame = BuildFrame(SiguienteSecuencia(), payload);
     respuesta->SetBytes({});
-    puerto->WriteText(frame);
+    WriteToPrinter(frame, false);
 
     // The reply arrives through Timer2's ticks, so both waits keep the message loop running;
     // they sleep in it rather than spin. A command started from inside a wait (a click) clears
@@ -34,7 +35,9 @@ void TForm1::Timer2Timer(QObject*)
 {
     if (!puerto->Active())
         return;
-    respuesta->AppendBytes(puerto->ReadText());
+    const QByteArray bytes = puerto->ReadText();
+    traffic->Received(bytes);
+    respuesta->AppendBytes(bytes);
     if (respuesta->Bytes().contains(ETX))
         SetRespuestaCompleta(true);
 }

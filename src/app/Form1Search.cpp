@@ -4,6 +4,7 @@
 #include "app/Payloads.h"
 #include "app/PortRefusals.h"
 #include "app/ReplyBox.h"
+#include "app/TrafficRecord.h"
 #include "runtime/Application.h"
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
@@ -63,6 +64,7 @@ void TForm1::Timer1Timer(QObject*)
         ShowPortText(QStringLiteral("Evaluando COM%1").arg(i));
         // Shown before the port is touched: opening or waiting may take a while.
         repaint();
+        traffic->Event(QStringLiteral("Probando COM%1").arg(i));
 
         try {
             puerto->Close();
@@ -73,25 +75,37 @@ void TForm1::Timer1Timer(QObject*)
         try {
             puerto->Open();
         } catch (const std::exception& error) {
+            traffic->Event(QStringLiteral("COM%1 no se pudo abrir: %2")
+                               .arg(i)
+                               .arg(QString::fromUtf8(error.what())));
             NoteRefusal(refusals, QStringLiteral("COM%1").arg(i), error);
             continue; // missing, busy or not configurable
         }
+        traffic->Event(QStringLiteral("COM%1 abierto").arg(i));
         try {
             EnviaComando(PayloadEstado());
             WaitUntil(Now() + Seconds(SearchExtraWaitSecs), [] { return RespuestaCompleta(); });
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            traffic->Event(
+                QStringLiteral("COM%1 falló: %2").arg(i).arg(QString::fromUtf8(e.what())));
             continue;
         }
-        if (!RespuestaCompleta())
+        if (!RespuestaCompleta()) {
+            traffic->Event(QStringLiteral("COM%1 sin respuesta").arg(i));
             continue;
+        }
 
         ShowOn(lbserial, ShowBytes(respuesta->Bytes().mid(SerialOffset, SerialLength)));
         SetImpresorEncontrado(true);
         ShowPortText(QStringLiteral("COM%1").arg(i));
         lbport->setToolTip(QString::fromLocal8Bit(DevicePathOfCom(QStringLiteral("COM%1").arg(i))));
+        traffic->Event(QStringLiteral("Impresora encontrada en COM%1, serial %2")
+                           .arg(i)
+                           .arg(lbserial->text()));
         return;
     }
     ShowPortText(QStringLiteral("Impresora no encontrada"));
+    traffic->Event(QStringLiteral("Impresora no encontrada en COM1 a COM20"));
     if (const QString advice = RefusalAdvice(refusals, CurrentUserName()); !advice.isEmpty())
         Application().MessageBox(advice);
 }
