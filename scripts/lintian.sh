@@ -3,8 +3,9 @@
 # package test of the suite (about 15 s), so it is a script of its own.
 #   scripts/lintian.sh            uses build/ (configured and built as scripts/test.sh does)
 #   BUILD_DIR=... scripts/lintian.sh
-# Accepted, informational only: hardening-no-bindnow and hardening-no-fortify-functions (the
-# build uses the compiler's defaults, as CMake projects do), binary-has-unneeded-section .comment.
+# Accepted, informational only: hardening-no-fortify-functions (the build keeps the compiler's
+# default of no _FORTIFY_SOURCE) and binary-has-unneeded-section .comment (CPack strips with
+# strip's defaults, which keep the compiler's version note).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
