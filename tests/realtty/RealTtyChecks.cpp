@@ -491,6 +491,29 @@ TEST(ExclusiveOpen, ASecondOpenIsBusyAndTheFirstKeepsWorking)
     EXPECT_EQ(reply.mid(15, 10), QByteArray("RTTY012345"));
 }
 
+TEST(ExclusiveOpen, ADeviceAnotherProgramHoldsIsBusyEvenForRoot)
+{
+    // The simulator serves the far UART with its exclusive flag set; root could open it anyway.
+    ASSERT_EQ(geteuid(), 0u);
+    auto port = MakePort(kPeer);
+    QString message;
+    try {
+        port->Open();
+    } catch (const EVaCommError& e) {
+        message = e.Message();
+    }
+    EXPECT_TRUE(message.contains(QStringLiteral("(Error 16, Device or resource busy)")))
+        << message.toStdString();
+    EXPECT_FALSE(port->Active());
+    port.reset();
+    int exclusive = 0;
+    const int fd = open(kPeer, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "the refused open cleared the holder's exclusive flag";
+    close(fd);
+}
+
 // --- close with unsent output ------------------------------------------------------------------
 
 TEST(CloseWithUnsentOutput, ReturnsAtOnce)
