@@ -59,6 +59,11 @@ QString HelpText(const QList<QCommandLineOption>& options)
         "  COM5-COM12   /dev/ttyUSB0-/dev/ttyUSB7  USB-to-serial adapters\n"
         "  COM13-COM20  /dev/ttyACM0-/dev/ttyACM7  devices that present themselves as a modem\n"
         "\n"
+        "Traffic log lines (the simulator orvalen-printer-sim writes the same shape):\n"
+        "  2026-12-07T22:25:39.123 TX 02 44 80 03 30 30 43 39 | <STX>D<80><ETX>00C9\n"
+        "  local time; TX to the printer, RX from it, EV an event and its text; the bytes in\n"
+        "  hex; the readable form with control bytes named\n"
+        "\n"
         "Environment:\n"
         "  ORVALEN_COM_DIR     a folder of links com1..com20: COMn opens $ORVALEN_COM_DIR/comn\n"
         "                      and the device files above are not used\n"
@@ -88,7 +93,13 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                   QStringLiteral("show this help and exit"));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("show the version and exit"));
-    QList<QCommandLineOption> options = {help, version};
+    const QCommandLineOption trafficLog(
+        QStringLiteral("traffic-log"),
+        QStringLiteral("append every byte sent to and received from the printer, and the\n"
+                       "%1search's events, to FILE, one line per entry as it happens")
+            .arg(QString(24, QLatin1Char(' '))),
+        QStringLiteral("FILE"));
+    QList<QCommandLineOption> options = {help, version, trafficLog};
     options.append(QtOptions());
 
     QCommandLineParser parser;
@@ -104,6 +115,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     }
 
     CommandLine result;
+    result.trafficLog = parser.value(trafficLog);
+    if (parser.isSet(trafficLog) && result.trafficLog.isEmpty())
+        return UsageError(QStringLiteral("--traffic-log needs a file name"));
     if (parser.isSet(help)) {
         result.exitStatus = 0;
         result.output = HelpText(options);

@@ -13,6 +13,8 @@ struct CommandLine
     std::optional<int> exitStatus;
     QString output;
     QString error;
+    // --traffic-log FILE: where to append the printer's traffic; empty for no log.
+    QString trafficLog;
 };
 
 // Reads the program's arguments (the first one is the program's own name). Needs no application

@@ -2,6 +2,8 @@
 #include "app/DisplayStart.h"
 #include "app/Form1.h"
 #include "app/Startup.h"
+#include "app/TrafficLog.h"
+#include "app/TrafficRecord.h"
 #include "runtime/Application.h"
 
 #include <cstdio>
@@ -17,12 +19,25 @@ int main(int argc, char** argv)
         std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
         return *commandLine.exitStatus;
     }
+    // Opened before any window: a log that cannot be written is a usage error, not a surprise
+    // after the procedure.
+    std::unique_ptr<TTrafficLog> trafficLog;
+    if (!commandLine.trafficLog.isEmpty()) {
+        QString error;
+        trafficLog = TTrafficLog::Open(commandLine.trafficLog, error);
+        if (!trafficLog) {
+            std::fprintf(stderr, "orvalen: %s\n", error.toLocal8Bit().constData());
+            return 2;
+        }
+    }
     const std::unique_ptr<QApplication> app = StartGuiApplication(argc, argv);
     if (!app)
         return 1;
     InitApplication();
     {
         const auto form = std::make_unique<TForm1>();
+        if (trafficLog)
+            trafficLog->Follow(*form->traffic);
         ShowMainWindow(*form);
         Application().Run();
     } // the window goes here, and with it the port closes

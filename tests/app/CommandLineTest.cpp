@@ -46,3 +46,12 @@ TEST(CommandLine, UsageErrorsNameTheCulpritOnOneLineThenTheHint)
             << lines[0].toStdString();
     }
 }
+
+TEST(CommandLine, TrafficLogNamesItsFile)
+{
+    const CommandLine given = Parse({"--traffic-log", "/tmp/x y.log", "-platform", "offscreen"});
+    EXPECT_FALSE(given.exitStatus.has_value());
+    EXPECT_EQ(given.trafficLog, QStringLiteral("/tmp/x y.log"));
+    EXPECT_TRUE(Parse({}).trafficLog.isEmpty());
+    EXPECT_EQ(Parse({"--traffic-log="}).exitStatus, 2);
+}

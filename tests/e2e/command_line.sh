@@ -30,7 +30,7 @@ for help in --help -h; do
   run "$orvalen" "$help"
   rc=$?
   [ $rc -eq 0 ] && [ ! -s "$err" ] || fail "$help (rc $rc)"
-  for word in 'Usage: orvalen' ORVALEN_COM_DIR ORVALEN_TIME_SCALE /dev/ttyUSB0 dialout; do
+  for word in 'Usage: orvalen' --traffic-log ORVALEN_COM_DIR ORVALEN_TIME_SCALE /dev/ttyUSB0 dialout; do
     grep -qF -- "$word" "$out" || fail "$help does not mention $word"
   done
 done
@@ -40,6 +40,18 @@ for bad in --bogus -x unexpected; do
   rc=$?
   [ $rc -eq 2 ] && [ ! -s "$out" ] && [ "$(wc -l <"$err")" -eq 2 ] &&
     grep -q "^Try 'orvalen --help'" "$err" || fail "$bad (rc $rc)"
+done
+
+# A traffic log that cannot be opened ends the program before it looks for a display.
+run "$orvalen" --traffic-log /nonexistent-folder/traffic.log
+rc=$?
+[ $rc -eq 2 ] && [ ! -s "$out" ] && [ "$(wc -l <"$err")" -eq 1 ] &&
+  grep -q '^orvalen: cannot open the traffic log /nonexistent-folder/traffic.log: ' "$err" ||
+  fail "--traffic-log into a missing folder (rc $rc)"
+for bad in "--traffic-log" "--traffic-log="; do
+  run "$orvalen" $bad
+  rc=$?
+  [ $rc -eq 2 ] && grep -q "^Try 'orvalen --help'" "$err" || fail "$bad without a file (rc $rc)"
 done
 
 run "$orvalen"
