@@ -6,6 +6,9 @@
 #include "app/LinkState.h"
 #include "app/ReplyBox.h"
 #include "app/Startup.h"
+#include "app/TrafficLog.h"
+#include "app/TrafficRecord.h"
+#include "app/TrafficWindow.h"
 #include "runtime/Application.h"
 #include "runtime/TimeBase.h"
 #include "runtime/Wait.h"
@@ -18,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -390,3 +394,83 @@ TEST_P(EndDuringAWait, NestedSearchesEachStopAtTheirNextPort)
 
 INSTANTIATE_TEST_SUITE_P(Window, EndDuringAWait, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Close" : "Salir"; });
+
+namespace {
+
+// The TX or RX lines of a traffic log (the program's or the simulator's: they share the shape),
+// as the bytes of each line.
+QList<QByteArray> LoggedBytes(const QString& log, const QString& direction)
+{
+    static const QRegularExpression line(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3} (TX|RX) "
+                       "((?:[0-9A-F]{2} )*[0-9A-F]{2}) \\| "));
+    QList<QByteArray> out;
+    for (const QString& text : log.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch m = line.match(text);
+        if (m.hasMatch() && m.captured(1) == direction)
+            out.append(QByteArray::fromHex(m.captured(2).toLatin1()));
+    }
+    return out;
+}
+
+QByteArray Joined(const QList<QByteArray>& pieces)
+{
+    QByteArray all;
+    for (const QByteArray& piece : pieces)
+        all += piece;
+    return all;
+}
+
+} // namespace
+
+// The traffic log of a whole procedure (search, Z report, Proceder, a test button) against the
+// simulator's own log: what the program says it sent is, frame for frame, what the printer
+// received, and what it says it read is, byte for byte, what the printer sent. The traffic
+// window stays open all the while.
+TEST_F(FlowTest, TrafficLogMatchesThePrintersOwnLog)
+{
+    const QString path = dir_.filePath(QStringLiteral("traffic.log"));
+    QString error;
+    const std::unique_ptr<TTrafficLog> log = TTrafficLog::Open(path, error);
+    ASSERT_TRUE(log) << error.toStdString();
+    log->Follow(*form->traffic);
+    auto printer = StartPrinter(3, {QStringLiteral("--serial"), QStringLiteral("ABC1234567")});
+
+    QTest::keyClick(form.get(), Qt::Key_T, Qt::ControlModifier);
+    ASSERT_TRUE(form->TrafficWindow());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->TrafficWindow()));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+
+    Press(Button(bkNext), Qt::Key_S);
+    ASSERT_TRUE(WaitUntil(Now() + Seconds(30), [this] { return SearchEnded(); }));
+    ASSERT_EQ(form->lbport->text(), QStringLiteral("COM3"));
+    Click(bkNext); // Z report
+    Click(bkNext);
+    Press(Button(bkFinish), Qt::Key_P);
+    Click(form->AbreNF);
+    EXPECT_EQ(messages, QStringList{SuccessMessage});
+
+    // The printer has written its log lines by the time its reply was read; take what is left.
+    QString printerLog;
+    WaitUntil(Now() + Seconds(5), [&] {
+        printerLog = printer->Log();
+        return LoggedBytes(printerLog, QStringLiteral("RX")).size() >= 4;
+    });
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString ours = QString::fromUtf8(file.readAll());
+
+    const QList<QByteArray> sent = LoggedBytes(ours, QStringLiteral("TX"));
+    ASSERT_EQ(sent.size(), 4); // status, Z report, date and time, AbreNF
+    EXPECT_EQ(sent, LoggedBytes(printerLog, QStringLiteral("RX")));
+    const QByteArray read = Joined(LoggedBytes(ours, QStringLiteral("RX")));
+    EXPECT_FALSE(read.isEmpty());
+    EXPECT_EQ(read, Joined(LoggedBytes(printerLog, QStringLiteral("TX"))));
+    EXPECT_TRUE(ours.contains(QStringLiteral(" EV Impresora encontrada en COM3, serial "
+                                             "ABC1234567\n")));
+    EXPECT_TRUE(ours.contains(QStringLiteral(" EV COM3 abierto\n")));
+
+    // The window showed every entry as it came.
+    EXPECT_EQ(form->TrafficWindow()->RowsText(), ours);
+}
