@@ -11,7 +11,7 @@
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -201,8 +201,7 @@ double QueuedWriteMBps(const Pty& pty, qint64 total, int chunk)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     Pty pty;
     if (!dir.isValid() || !pty.Open()) {

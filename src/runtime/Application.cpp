@@ -1,10 +1,25 @@
 #include "Application.h"
 
-#include "Exception.h"
+#include "ErrorReport.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QThread>
+
+TApplication::TApplication()
+{
+    SetErrorReportHook([this](const QString& text) {
+        QCoreApplication* app = QCoreApplication::instance();
+        // A box belongs to the UI thread: a report from elsewhere is shown from there.
+        if (app && QThread::currentThread() != app->thread()) {
+            QMetaObject::invokeMethod(
+                app, [this, text] { ShowException(text); }, Qt::QueuedConnection);
+            return;
+        }
+        ShowException(text);
+    });
+}
 
 void TApplication::ProcessMessages()
 {
@@ -42,10 +57,7 @@ void TApplication::MessageBox(const QString& text)
 
 void TApplication::HandleException(const std::exception& error)
 {
-    if (auto* own = dynamic_cast<const Exception*>(&error))
-        ShowException(own->Message());
-    else
-        ShowException(QString::fromUtf8(error.what()));
+    ShowException(ErrorText(error));
 }
 
 void TApplication::ShowException(const QString& text)

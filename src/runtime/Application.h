@@ -12,6 +12,10 @@
 class TApplication
 {
 public:
+    // Installs itself as the error-report hook (runtime/ErrorReport.h): errors that no caller
+    // can catch, from timers and the port's threads, are shown like those of event handlers.
+    TApplication();
+
     QString Title;
     QIcon Icon;
 
@@ -39,8 +43,7 @@ public:
     void ShowException(const QString& text);
 
     // Runs an event handler; an error that escapes it goes to HandleException.
-    template <typename F>
-    void Guard(F&& handler) noexcept
+    template <typename F> void Guard(F&& handler) noexcept
     {
         try {
             handler();

@@ -1,6 +1,6 @@
 #include "Timer.h"
 
-#include "Application.h"
+#include "ErrorReport.h"
 #include "TimeBase.h"
 
 TTimer::TTimer(QObject* owner) : QObject(owner)
@@ -8,7 +8,7 @@ TTimer::TTimer(QObject* owner) : QObject(owner)
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (enabled_ && OnTimer)
-            Application().Guard([this] { OnTimer(this); });
+            ReportErrors([this] { OnTimer(this); });
     });
     Restart();
 }

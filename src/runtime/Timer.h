@@ -6,8 +6,8 @@
 #include <QTimer>
 
 // A window timer: ticks every Interval milliseconds of the program's clock through the message
-// loop while Enabled and a handler is assigned. Errors that escape the handler are shown by the
-// application object.
+// loop while Enabled and a handler is assigned. Errors that escape the handler are reported
+// through the error-report hook (ErrorReport.h).
 class TTimer : public QObject
 {
     Q_OBJECT

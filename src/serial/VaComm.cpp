@@ -3,7 +3,7 @@
 #include "VaCommThreads.h"
 
 #include "platform/DevicePath.h"
-#include "runtime/Application.h"
+#include "runtime/ErrorReport.h"
 #include "runtime/Format.h"
 #include "runtime/TimeBase.h"
 
@@ -164,7 +164,7 @@ void TVaCustomComm::Close()
 void TVaCustomComm::DoOpen()
 {
     if (OnOpen)
-        Application().Guard([this] { OnOpen(this); });
+        ReportErrors([this] { OnOpen(this); });
 }
 
 void TVaCustomComm::DoClose()
@@ -312,7 +312,7 @@ void TVaCustomComm::DropLostDevice()
     CloseDevice();
     // The error about to be raised is what the caller must see; a failing OnClose is shown.
     if (!IsDestroying() && OnClose)
-        Application().Guard([this] { OnClose(this); });
+        ReportErrors([this] { OnClose(this); });
 }
 
 // --- writing and reading --------------------------------------------------------------------
@@ -402,7 +402,7 @@ bool TVaCustomComm::CheckErrors()
     if (status.Errors == 0)
         return false;
     if (OnError)
-        Application().Guard([&] { OnError(this, int(status.Errors)); });
+        ReportErrors([&] { OnError(this, int(status.Errors)); });
     return true;
 }
 

@@ -3,7 +3,7 @@
 #include "platform/LineWatch.h"
 #include "platform/ThreadPriority.h"
 #include "platform/UiCall.h"
-#include "runtime/Application.h"
+#include "runtime/ErrorReport.h"
 #include "runtime/Format.h"
 #include "runtime/TimeBase.h"
 #include "serial/VaComm.h"
@@ -84,8 +84,7 @@ void TVaCommThread::ReportFailure(const std::exception& failure)
         message = QString::fromLocal8Bit(failure.what());
     }
     try {
-        UiCall::Send(Comm->uiCalls_,
-                     [message] { Application().Guard([&] { throw EVaCommError(message); }); });
+        UiCall::Send(Comm->uiCalls_, [message] { ReportError(message); });
     } catch (...) {
         // Not even a message could be queued (no memory): the thread still ends cleanly.
     }
@@ -162,7 +161,7 @@ void TVaCommEventThread::DispatchEvents(quint32 mask)
     if (Terminated())
         return;
     EvtMask = mask;
-    Application().Guard([this] {
+    ReportErrors([this] {
         if (EvtMask & CommEv::RxChar) {
             Comm->HandleRxChar();
             EvtMask &= ~CommEv::RxChar;
@@ -303,7 +302,7 @@ void TVaCommWriteThread::NotifyTxEmpty()
     txEmptyCall_ = HandOver(
         [self] {
             if (!self->Terminated())
-                Application().Guard([&] { self->Comm->HandleEvents(CommEv::TxEmpty); });
+                ReportErrors([&] { self->Comm->HandleEvents(CommEv::TxEmpty); });
         },
         StopEvent.Handle(), DataEvent.Handle());
 }
@@ -314,7 +313,7 @@ bool TVaCommWriteThread::WriteFailed(int error)
     HandOver(
         [self] {
             if (!self->Terminated())
-                Application().Guard([&] { self->Comm->HandleEvents(CommEv::Err); });
+                ReportErrors([&] { self->Comm->HandleEvents(CommEv::Err); });
         },
         StopEvent.Handle());
     if (Terminated() || StopWithin(0))

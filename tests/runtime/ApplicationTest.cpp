@@ -1,11 +1,16 @@
 #include "runtime/Application.h"
+#include "runtime/ErrorReport.h"
 #include "runtime/Exception.h"
 #include "runtime/TimeBase.h"
 #include "runtime/Timer.h"
 #include "runtime/Wait.h"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <thread>
 
 TEST(Application, RepeatedErrorWhileItsBoxIsOpenIsNotStacked)
 {
@@ -46,5 +51,30 @@ TEST(Application, TerminateLetsARunningWaitFinishFirst)
     Application().Run();
     order << "loop ended";
     EXPECT_EQ(order, QStringList({"handler starts", "handler ends", "loop ended"}));
+    TimeBase::SetScale(1);
+}
+
+TEST(Application, ErrorsReportedFromBelowAreShownInABoxOnTheUiThread)
+{
+    TimeBase::SetScale(100);
+    QStringList shown;
+    bool onUiThread = true;
+    Application().SetMessageHook([&](const QString& text) {
+        shown << text;
+        onUiThread =
+            onUiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+    });
+    TTimer timer;
+    timer.SetInterval(10);
+    timer.OnTimer = [&](QObject*) {
+        timer.SetEnabled(false);
+        throw Exception("timer handler failed");
+    };
+    std::thread([] { ReportError("from the write thread"); }).join();
+    EXPECT_TRUE(WaitUntil(Now() + Seconds(5), [&] { return shown.size() == 2; }));
+    EXPECT_TRUE(shown.contains("timer handler failed"));
+    EXPECT_TRUE(shown.contains("from the write thread"));
+    EXPECT_TRUE(onUiThread);
+    Application().SetMessageHook({});
     TimeBase::SetScale(1);
 }

@@ -1,7 +1,7 @@
 #include "serial/VaComm.h"
 #include "platform/CustomSpeed.h"
 #include "platform/PtyPair.h"
-#include "runtime/Application.h"
+#include "runtime/ErrorReport.h"
 #include "serial/CommError.h"
 
 #include <QProcess>
@@ -28,7 +28,7 @@ protected:
     ComDir com;
     PtyPair pty;
     TVaComm port;
-    QStringList boxes;
+    QStringList reports;
     int opens = 0;
     int closes = 0;
 
@@ -45,9 +45,9 @@ protected:
             EXPECT_EQ(sender, &port);
             ++closes;
         };
-        Application().SetMessageHook([this](const QString& text) { boxes << text; });
+        SetErrorReportHook([this](const QString& text) { reports << text; });
     }
-    void TearDown() override { Application().SetMessageHook({}); }
+    void TearDown() override { SetErrorReportHook({}); }
 
     static void Configure(TVaComm& p)
     {
@@ -500,7 +500,7 @@ TEST_F(Port, OpenHandlerErrorIsShownAndOpenCompletes)
     port.OnOpen = [](QObject*) { throw EVaCommError("handler failed"); };
     EXPECT_NO_THROW(port.Open());
     EXPECT_TRUE(port.Active());
-    EXPECT_EQ(boxes, QStringList{"handler failed"});
+    EXPECT_EQ(reports, QStringList{"handler failed"});
 }
 
 TEST_F(Port, CloseHandlerErrorReachesTheCallerWithThePortClosed)

@@ -1,8 +1,8 @@
 #include "serial/VaCommThreads.h"
-#include "serial/CommError.h"
 #include "platform/PtyPair.h"
-#include "runtime/Application.h"
+#include "runtime/ErrorReport.h"
 #include "runtime/Wait.h"
+#include "serial/CommError.h"
 #include "serial/VaComm.h"
 
 #include <QCoreApplication>
@@ -99,7 +99,7 @@ protected:
     ComDir com;
     PtyPair pty;
     TVaComm port;
-    QStringList boxes;
+    QStringList reports;
 
     void SetUp() override
     {
@@ -110,14 +110,14 @@ protected:
         port.SetBaudrate(br9600);
         port.SetMonitorEvents({ceError, ceRxChar});
         port.SetDirectWrite(true);
-        Application().SetMessageHook([this](const QString& text) { boxes << text; });
+        SetErrorReportHook([this](const QString& text) { reports << text; });
     }
     void TearDown() override
     {
         port.Close();
         // Calls that were queued for the closed port must find nothing to do.
         RunLoopFor(20);
-        Application().SetMessageHook({});
+        SetErrorReportHook({});
     }
 
     // Reads what the port wrote, in a background thread, so that a writer never stalls on a
@@ -208,7 +208,7 @@ TEST_F(Threads, WithoutListenersOrOnRxCharBytesWaitForReadText)
     pty.Send("reply\x03");
     RunLoopFor(100);
     EXPECT_EQ(port.ReadText(), QByteArray("reply\x03"));
-    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_TRUE(reports.isEmpty());
 }
 
 TEST_F(Threads, ListenersReceiveTheBytesInListOrder)
@@ -489,7 +489,7 @@ TEST_F(Threads, OpeningAndClosingManyTimesLeaksNoThreadOrDescriptor)
 #else
     (void)resident;
 #endif
-    EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+    EXPECT_TRUE(reports.isEmpty()) << reports.join('\n').toStdString();
 }
 
 TEST_F(Threads, DeviceThatGoesAwayIsReportedOnceThroughTheEventThread)
@@ -500,7 +500,7 @@ TEST_F(Threads, DeviceThatGoesAwayIsReportedOnceThroughTheEventThread)
     pty.CloseMaster();
     ASSERT_TRUE(RunLoopUntil([&] { return !port.Active(); }));
     RunLoopFor(100);
-    EXPECT_EQ(boxes, QStringList{"Error retrieving statistics (5), Input/output error"});
+    EXPECT_EQ(reports, QStringList{"Error retrieving statistics (5), Input/output error"});
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(port.EventThreadObject(), nullptr);
 }
@@ -515,7 +515,7 @@ TEST_F(Threads, QueuedWriteToADeviceThatWentAwayIsReportedOnce)
     EXPECT_TRUE(port.WriteText("lost"));
     ASSERT_TRUE(RunLoopUntil([&] { return !port.Active(); }));
     RunLoopFor(100);
-    EXPECT_EQ(boxes, QStringList{"Error retrieving statistics (5), Input/output error"});
+    EXPECT_EQ(reports, QStringList{"Error retrieving statistics (5), Input/output error"});
 }
 
 TEST_F(Threads, HandlerErrorsAreShownAndTheThreadsGoOn)
@@ -541,8 +541,8 @@ TEST_F(Threads, HandlerErrorsAreShownAndTheThreadsGoOn)
     ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 1; }));
     EXPECT_TRUE(port.WriteChar('b'));
     ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 2; }));
-    EXPECT_TRUE(boxes.contains("handler failed"));
-    EXPECT_TRUE(boxes.contains("tx handler failed"));
+    EXPECT_TRUE(reports.contains("handler failed"));
+    EXPECT_TRUE(reports.contains("tx handler failed"));
 }
 
 TEST_F(Threads, FailuresInsideTheThreadsAreReportedAndNeverEndTheProgram)
@@ -557,9 +557,9 @@ TEST_F(Threads, FailuresInsideTheThreadsAreReportedAndNeverEndTheProgram)
         FullDescriptorTable full;
         pty.Send("x");
         EXPECT_TRUE(port.WriteChar('y'));
-        ASSERT_TRUE(RunLoopUntil([&] { return boxes.size() == 2; }));
+        ASSERT_TRUE(RunLoopUntil([&] { return reports.size() == 2; }));
     }
-    EXPECT_EQ(boxes, QStringList({failure, failure}));
+    EXPECT_EQ(reports, QStringList({failure, failure}));
     EXPECT_TRUE(port.EventThreadObject()->Terminated());
     EXPECT_TRUE(port.WriteThreadObject()->Terminated());
     EXPECT_EQ(announced, 0);
@@ -617,7 +617,7 @@ TEST_F(Threads, HandlersMayCloseThePortFromInsideAHandOver)
     EXPECT_TRUE(port.WriteChar('y'));
     ASSERT_TRUE(RunLoopUntil([&] { return closes == 2; }));
     EXPECT_FALSE(port.Active());
-    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_TRUE(reports.isEmpty());
 }
 
 } // namespace

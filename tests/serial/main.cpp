@@ -1,3 +1,3 @@
-#include "QtTestMain.h"
+#include "CoreTestMain.h"
 
-ORVALEN_QT_TEST_MAIN
+ORVALEN_CORE_TEST_MAIN

@@ -1,0 +1,3 @@
+#include "CoreTestMain.h"
+
+ORVALEN_CORE_TEST_MAIN
