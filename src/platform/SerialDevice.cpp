@@ -251,26 +251,14 @@ int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& comple
 {
     completed = false;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    int done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(fd_, data + done, size_t(count - done));
-        if (n > 0) {
-            done += int(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return errno;
-        // The driver's buffer is full (flow control, slow line): wait for room.
-        const int left = MillisecondsLeft(deadline);
-        if (left == 0)
+    for (int done = 0; done < count;) {
+        int written = 0;
+        if (const int error =
+                WriteSome(data + done, count - done, MillisecondsLeft(deadline), -1, written))
+            return error;
+        if (written == 0)
             return 0;
-        pollfd p{fd_, POLLOUT, 0};
-        if (poll(&p, 1, left) < 0 && errno != EINTR)
-            return errno;
-        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
-            return EIO;
+        done += written;
     }
     // The bytes are with the driver; wait until they have left the port. Never tcdrain: it has
     // no bound and hangs for good when flow control stalls the line.
@@ -291,5 +279,35 @@ int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& comple
             return 0;
         std::this_thread::sleep_for(std::min(step, std::chrono::milliseconds(left)));
         step = std::min(step * 2, std::chrono::milliseconds(10));
+    }
+}
+
+int SerialDevice::WriteSome(const char* data, int count, int timeoutMs, int stopFd, int& written)
+{
+    written = 0;
+    if (count <= 0)
+        return 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const ssize_t n = ::write(fd_, data, size_t(count));
+        if (n > 0) {
+            written = int(n);
+            return 0;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
+        // The driver's buffer is full (flow control, slow line): wait for room or the stop.
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0)
+            return 0;
+        pollfd fds[2] = {{fd_, POLLOUT, 0}, {stopFd, POLLIN, 0}};
+        if (poll(fds, 2, left) < 0 && errno != EINTR)
+            return errno;
+        if (fds[1].revents)
+            return 0;
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return EIO;
     }
 }

@@ -61,6 +61,11 @@ public:
     // Bytes the driver took are sent even when the bound ran out; the rest is not.
     int Write(const char* data, int count, int timeoutMs, bool& completed);
 
+    // Hands the driver the bytes it takes in one go, without waiting for them to be sent; when
+    // it takes none, waits for room at most `timeoutMs` real milliseconds or until stopFd (-1:
+    // none) becomes readable. `written` is 0 when the wait ended without room.
+    int WriteSome(const char* data, int count, int timeoutMs, int stopFd, int& written);
+
 private:
     int TakeExclusively(int fd);
 

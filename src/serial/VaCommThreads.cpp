@@ -20,6 +20,7 @@ namespace {
 // A call that failed for no known reason is tried again after this pause, not at once: a
 // failure that persists must not become a busy loop.
 constexpr int kRetryPauseMs = 100;
+constexpr int kWriteSliceMs = 1000;
 
 static_assert(LineEvent::RxChar == CommEv::RxChar && LineEvent::TxEmpty == CommEv::TxEmpty &&
               LineEvent::Cts == CommEv::Cts && LineEvent::Dsr == CommEv::Dsr &&
@@ -174,7 +175,7 @@ void TVaCommEventThread::DispatchEvents(quint32 mask)
 // --- write thread ---------------------------------------------------------------------------
 
 TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm* comm)
-    : TVaCommThread(comm), Buffer(comm->buffers_->WriteSize()), fd_(comm->Handle())
+    : TVaCommThread(comm), Buffer(comm->buffers_->WriteSize())
 {
 }
 
@@ -244,28 +245,13 @@ void TVaCommWriteThread::Execute()
             WriteDone(0);
             continue;
         }
-        const ssize_t n = ::write(fd_, data, size_t(count));
-        if (n > 0) {
-            WriteDone(int(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            if (!WriteFailed(errno))
-                break;
-            continue;
-        }
-        // The driver is full (slow line, flow control): wait for room or for the stop.
-        pollfd fds[2] = {{StopEvent.Handle(), POLLIN, 0}, {fd_, POLLOUT, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno != EINTR && !WriteFailed(errno))
-                break;
-            continue;
-        }
-        if (fds[0].revents)
-            break;
-        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !WriteFailed(EIO))
+        // Bounded, so that a writer stalled by the line still looks at its stop event.
+        int written = 0;
+        const int error =
+            Comm->device_.WriteSome(data, count, kWriteSliceMs, StopEvent.Handle(), written);
+        if (written > 0)
+            WriteDone(written);
+        else if (error != 0 && !WriteFailed(error))
             break;
     }
     MarkTerminated();

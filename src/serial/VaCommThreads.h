@@ -113,6 +113,5 @@ private:
     // Waits on StopEvent alone for at most ms (-1: no limit); true when it was signalled.
     bool StopWithin(int ms);
 
-    const int fd_;
     std::shared_ptr<UiCall> txEmptyCall_;
 };
