@@ -51,18 +51,16 @@ quint32 ModemChanges(int before, int now)
 
 // An epoll set that reports each arrival of bytes once (edge-triggered), also while earlier
 // bytes still wait unread: plain poll() would report those again at once, forever.
-int MakeArrivalWatch(int fd)
+UniqueFd MakeArrivalWatch(int fd)
 {
-    const int ep = epoll_create1(EPOLL_CLOEXEC);
-    if (ep < 0)
-        return -1;
+    UniqueFd ep(epoll_create1(EPOLL_CLOEXEC));
+    if (!ep.IsOpen())
+        return ep;
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLET;
     ev.data.fd = fd;
-    if (epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev) != 0) {
-        ::close(ep);
-        return -1;
-    }
+    if (epoll_ctl(ep.Get(), EPOLL_CTL_ADD, fd, &ev) != 0)
+        ep.Reset();
     return ep;
 }
 
@@ -131,11 +129,7 @@ LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity)
         haveModem_ = ReadModemLines(fd_, modem_) == 0;
 }
 
-LineWatch::~LineWatch()
-{
-    if (arrivals_ >= 0)
-        ::close(arrivals_);
-}
+LineWatch::~LineWatch() = default;
 
 void LineWatch::NoteFailure(int error)
 {
@@ -204,7 +198,7 @@ int LineWatch::Timeout() const
     int timeout = -1;
     const auto take = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
     if ((mask_ & LineEvent::RxChar) && !rxArmed_)
-        take(arrivals_ >= 0 ? kNewBytesPeriodMs : kNewBytesPeriodWithoutEpollMs);
+        take(arrivals_.IsOpen() ? kNewBytesPeriodMs : kNewBytesPeriodWithoutEpollMs);
     if (haveCounters_)
         take(kErrorPeriodMs);
     if (haveModem_)
@@ -239,13 +233,13 @@ quint32 LineWatch::Wait(int stopFd, int wakeFd)
         if (gone_ || failed_)
             continue;
 
-        const bool pollIn = (mask_ & LineEvent::RxChar) && rxArmed_ && arrivals_ < 0;
+        const bool pollIn = (mask_ & LineEvent::RxChar) && rxArmed_ && !arrivals_.IsOpen();
         pollfd fds[4] = {
             {stopFd, POLLIN, 0},
             {wakeFd, POLLIN, 0},
             // Always polled, also with no events asked for: a hang-up is reported regardless.
             {fd_, short(pollIn ? POLLIN : 0), 0},
-            {arrivals_, POLLIN, 0},
+            {arrivals_.Get(), POLLIN, 0},
         };
         const int r = poll(fds, 4, Timeout());
         if (r < 0) {
@@ -260,6 +254,6 @@ quint32 LineWatch::Wait(int stopFd, int wakeFd)
             continue;
         }
         if (fds[3].revents)
-            ClearArrivals(arrivals_);
+            ClearArrivals(arrivals_.Get());
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <QtGlobal>
 
 #include <atomic>
@@ -75,7 +77,7 @@ private:
     const LineActivity& activity_;
     quint64 reported_ = 0; // bytes received in all (read + waiting) when last reported
     bool rxArmed_ = true;
-    int arrivals_ = -1; // edge-triggered epoll set of the device
+    UniqueFd arrivals_; // edge-triggered epoll set of the device
     LineErrorCounters counters_;
     bool haveCounters_ = false;
     int modem_ = 0;

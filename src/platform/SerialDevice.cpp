@@ -15,7 +15,6 @@
 #include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -60,25 +59,6 @@ bool HeldByAnotherProcess(int fd)
     return fstat(fd, &st) == 0 && !OtherHoldersOf(st.st_rdev).isEmpty();
 }
 
-// Closes the descriptor on every path that does not release it.
-class UniqueDescriptor
-{
-public:
-    explicit UniqueDescriptor(int fd) : fd_(fd) {}
-    ~UniqueDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UniqueDescriptor(const UniqueDescriptor&) = delete;
-    UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
 } // namespace
 
 bool IsDeviceGone(int error)
@@ -89,14 +69,14 @@ bool IsDeviceGone(int error)
 int SerialDevice::Open(const QByteArray& path)
 {
     Close();
-    UniqueDescriptor fd(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0)
+    UniqueFd fd(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.IsOpen())
         return errno;
     if (const int error = TakeExclusively(fd.Get()))
         return error;
-    fd_ = fd.Release();
+    fd_ = std::move(fd);
     // Errors counted before we opened the device are not ours to report.
-    haveCounters_ = ReadLineErrorCounters(fd_, counters_) == 0;
+    haveCounters_ = ReadLineErrorCounters(Fd(), counters_) == 0;
     return 0;
 }
 
@@ -127,58 +107,58 @@ int SerialDevice::TakeExclusively(int fd)
 
 void SerialDevice::Close()
 {
-    if (fd_ < 0)
+    if (!fd_.IsOpen())
         return;
     // close() waits for unsent output up to the port's closing wait (30 s on a UART), and a
     // stalled line (flow control, a dead device) never sends it.
-    tcflush(fd_, TCOFLUSH);
+    tcflush(Fd(), TCOFLUSH);
     // Without this a pty keeps its exclusive flag after we are gone. Only ours is cleared:
     // clearing another holder's would strip its protection.
     if (setExclusive_)
-        ioctl(fd_, TIOCNXCL);
+        ioctl(Fd(), TIOCNXCL);
     setExclusive_ = false;
-    ::close(fd_);
-    fd_ = -1;
+    fd_.Reset();
     haveCounters_ = false;
 }
 
 int SerialDevice::ApplyControlBlock(const CommControlBlock& dcb)
 {
     termios current;
-    if (tcgetattr(fd_, &current) != 0)
+    if (tcgetattr(Fd(), &current) != 0)
         return errno;
     const LineSettings settings = MakeLineSettings(current, dcb);
     if (!settings.Valid)
         return EINVAL;
     // glibc reads the settings back and reports EINVAL when parity or character size did not
     // stick. On a pseudo-terminal they never do, and everything else has been written.
-    if (tcsetattr(fd_, TCSANOW, &settings.Tio) != 0 && !(errno == EINVAL && IsPseudoTerminal(fd_)))
+    if (tcsetattr(Fd(), TCSANOW, &settings.Tio) != 0 &&
+        !(errno == EINVAL && IsPseudoTerminal(Fd())))
         return errno;
     if (settings.CustomSpeed) {
-        if (const int error = SetCustomSpeed(fd_, settings.Speed))
+        if (const int error = SetCustomSpeed(Fd(), settings.Speed))
             return error;
     }
-    if (const int error = SetModemLine(fd_, TIOCM_DTR, settings.Dtr))
+    if (const int error = SetModemLine(Fd(), TIOCM_DTR, settings.Dtr))
         return error;
-    return SetModemLine(fd_, TIOCM_RTS, settings.Rts);
+    return SetModemLine(Fd(), TIOCM_RTS, settings.Rts);
 }
 
 int SerialDevice::MakeRaw()
 {
-    const int flags = fcntl(fd_, F_GETFL);
+    const int flags = fcntl(Fd(), F_GETFL);
     if (flags < 0)
         return errno;
-    if (!(flags & O_NONBLOCK) && fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0)
+    if (!(flags & O_NONBLOCK) && fcntl(Fd(), F_SETFL, flags | O_NONBLOCK) != 0)
         return errno;
     termios current;
-    if (tcgetattr(fd_, &current) != 0)
+    if (tcgetattr(Fd(), &current) != 0)
         return errno;
     termios raw = current;
     ::MakeRaw(raw);
     if (memcmp(&raw, &current, sizeof raw) == 0)
         return 0;
     // As in ApplyControlBlock: glibc's read-back finds a pty's forced framing "not applied".
-    if (tcsetattr(fd_, TCSANOW, &raw) != 0 && !(errno == EINVAL && IsPseudoTerminal(fd_)))
+    if (tcsetattr(Fd(), TCSANOW, &raw) != 0 && !(errno == EINVAL && IsPseudoTerminal(Fd())))
         return errno;
     return 0;
 }
@@ -186,15 +166,15 @@ int SerialDevice::MakeRaw()
 int SerialDevice::CheckTerminal() const
 {
     termios t;
-    return tcgetattr(fd_, &t) != 0 ? errno : 0;
+    return tcgetattr(Fd(), &t) != 0 ? errno : 0;
 }
 
 int SerialDevice::CheckPresent() const
 {
     int queued = 0;
-    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 && !IsUnsupported(errno))
+    if (ioctl(Fd(), TIOCOUTQ, &queued) != 0 && !IsUnsupported(errno))
         return errno;
-    pollfd p{fd_, 0, 0};
+    pollfd p{Fd(), 0, 0};
     if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
         return EIO;
     return 0;
@@ -204,9 +184,9 @@ int SerialDevice::QueueCounts(quint32& input, quint32& output) const
 {
     int in = 0;
     int out = 0;
-    if (ioctl(fd_, FIONREAD, &in) != 0)
+    if (ioctl(Fd(), FIONREAD, &in) != 0)
         return errno;
-    if (ioctl(fd_, TIOCOUTQ, &out) != 0)
+    if (ioctl(Fd(), TIOCOUTQ, &out) != 0)
         return errno;
     input = quint32(std::max(in, 0));
     output = quint32(std::max(out, 0));
@@ -217,7 +197,7 @@ int SerialDevice::TakeLineErrors(quint32& errors)
 {
     errors = 0;
     LineErrorCounters now;
-    if (const int error = ReadLineErrorCounters(fd_, now))
+    if (const int error = ReadLineErrorCounters(Fd(), now))
         return IsUnsupported(error) ? 0 : error;
     if (haveCounters_)
         errors = LineErrorsBetween(counters_, now);
@@ -232,7 +212,7 @@ int SerialDevice::Read(char* dest, int count, int& got)
     if (count <= 0)
         return 0;
     for (;;) {
-        const ssize_t n = ::read(fd_, dest, size_t(count));
+        const ssize_t n = ::read(Fd(), dest, size_t(count));
         if (n > 0) {
             got = int(n);
             return 0;
@@ -265,7 +245,7 @@ int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& comple
     auto step = std::chrono::milliseconds(1);
     for (;;) {
         int queued = 0;
-        if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+        if (ioctl(Fd(), TIOCOUTQ, &queued) != 0) {
             if (!IsUnsupported(errno))
                 return errno;
             queued = 0;
@@ -289,7 +269,7 @@ int SerialDevice::WriteSome(const char* data, int count, int timeoutMs, int stop
         return 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const ssize_t n = ::write(fd_, data, size_t(count));
+        const ssize_t n = ::write(Fd(), data, size_t(count));
         if (n > 0) {
             written = int(n);
             return 0;
@@ -302,7 +282,7 @@ int SerialDevice::WriteSome(const char* data, int count, int timeoutMs, int stop
         const int left = MillisecondsLeft(deadline);
         if (left == 0)
             return 0;
-        pollfd fds[2] = {{fd_, POLLOUT, 0}, {stopFd, POLLIN, 0}};
+        pollfd fds[2] = {{Fd(), POLLOUT, 0}, {stopFd, POLLIN, 0}};
         if (poll(fds, 2, left) < 0 && errno != EINTR)
             return errno;
         if (fds[1].revents)

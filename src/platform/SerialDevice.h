@@ -2,6 +2,7 @@
 
 #include "LineSettings.h"
 #include "LineWatch.h"
+#include "UniqueFd.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -33,8 +34,8 @@ public:
     int Open(const QByteArray& path);
     // Gives up the exclusive hold and closes. Unsent output is discarded, not waited for.
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
-    int Fd() const { return fd_; }
+    bool IsOpen() const { return fd_.IsOpen(); }
+    int Fd() const { return fd_.Get(); }
 
     // Writes the line settings of the block (see MakeLineSettings). A device that is not a
     // terminal fails with ENOTTY; an impossible block with EINVAL.
@@ -69,7 +70,7 @@ public:
 private:
     int TakeExclusively(int fd);
 
-    int fd_ = -1;
+    UniqueFd fd_;
     bool setExclusive_ = false; // the exclusive flag is ours to clear at close
     // The port's own snapshot: the event thread keeps another, so neither takes errors away
     // from the other.

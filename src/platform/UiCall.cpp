@@ -62,15 +62,12 @@ bool UiCallTarget::event(QEvent* e)
 
 UiCall::UiCall()
 {
-    done_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (done_ < 0)
+    done_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!done_.IsOpen())
         throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-UiCall::~UiCall()
-{
-    ::close(done_);
-}
+UiCall::~UiCall() = default;
 
 std::shared_ptr<UiCall> UiCall::Post(UiCallTarget* target, std::function<void()> fn)
 {
@@ -91,12 +88,12 @@ void UiCall::Send(UiCallTarget* target, std::function<void()> fn)
 void UiCall::MarkDone()
 {
     const eventfd_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(done_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(done_.Get(), &one, sizeof one);
 }
 
 bool UiCall::Done() const
 {
-    pollfd p{done_, POLLIN, 0};
+    pollfd p{done_.Get(), POLLIN, 0};
     return poll(&p, 1, 0) > 0;
 }
 

@@ -24,15 +24,11 @@ int ThreadNiceOffset(TThreadPriority priority)
     return kOffsets[static_cast<int>(priority)];
 }
 
-TVaHandleObject::~TVaHandleObject()
-{
-    if (handle_ >= 0)
-        ::close(handle_);
-}
+TVaHandleObject::~TVaHandleObject() = default;
 
 TVaWaitResult TVaHandleObject::WaitFor(int timeoutMs)
 {
-    pollfd p{handle_, POLLIN, 0};
+    pollfd p{handle_.Get(), POLLIN, 0};
     for (;;) {
         const int r = poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
         if (r > 0)
@@ -61,7 +57,7 @@ void TVaEvent::Signal()
     if (signalled_)
         return;
     const eventfd_t one = 1;
-    if (::write(handle_, &one, sizeof one) < 0)
+    if (::write(handle_.Get(), &one, sizeof one) < 0)
         lastError_ = errno;
     else
         signalled_ = true;
@@ -74,15 +70,15 @@ void TVaEvent::Unsignal()
         return;
     // Reading an eventfd returns its counter and sets it to 0.
     eventfd_t value = 0;
-    if (::read(handle_, &value, sizeof value) < 0 && errno != EAGAIN)
+    if (::read(handle_.Get(), &value, sizeof value) < 0 && errno != EAGAIN)
         lastError_ = errno;
     signalled_ = false;
 }
 
 TVaWaitEvent::TVaWaitEvent()
 {
-    handle_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (handle_ < 0)
+    handle_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!handle_.IsOpen())
         throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 

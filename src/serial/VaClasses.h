@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <QObject>
 
 #include <initializer_list>
@@ -113,14 +115,14 @@ public:
     TVaHandleObject(const TVaHandleObject&) = delete;
     TVaHandleObject& operator=(const TVaHandleObject&) = delete;
 
-    int Handle() const { return handle_; }
+    int Handle() const { return handle_.Get(); }
     int LastError() const { return lastError_; }
     // Waits at most timeoutMs real milliseconds (VaInfinite: no limit); on wrError the errno
     // value is in LastError.
     TVaWaitResult WaitFor(int timeoutMs);
 
 protected:
-    int handle_ = -1;
+    UniqueFd handle_;
     int lastError_ = 0;
 };
 

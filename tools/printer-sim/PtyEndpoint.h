@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Endpoint.h"
-#include "UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 #include <string>
 

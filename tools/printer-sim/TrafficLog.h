@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 #include <chrono>
 #include <cstddef>

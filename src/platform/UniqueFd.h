@@ -2,9 +2,7 @@
 
 #include <unistd.h>
 
-namespace printersim {
-
-// Owns one file descriptor and closes it.
+// Owns one file descriptor and closes it. Plain C++ without Qt, so that the simulator shares it.
 class UniqueFd
 {
 public:
@@ -22,6 +20,7 @@ public:
     ~UniqueFd() { Reset(); }
 
     int Get() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
     int Release()
     {
         const int fd = fd_;
@@ -38,5 +37,3 @@ public:
 private:
     int fd_ = -1;
 };
-
-} // namespace printersim
