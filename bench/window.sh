@@ -4,6 +4,7 @@
 #   a whole procedure on the real clock, with a silent device on COM1 and the simulated printer
 #   on COM3 (about 45 s): processor share of one core                  (target < 2 %)
 #   and peak resident memory                                           (target < 60 MB)
+#   the same procedure with the traffic window open: processor share    (target < 2 %)
 # Usage: bench/window.sh [build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -53,3 +54,5 @@ start_printer() {
 start_printer com1 --silent
 start_printer com3
 ORVALEN_COM_DIR="$devdir" display "$bench" flow 2>/dev/null
+echo "== the same with the traffic window open (target < 2 %)"
+ORVALEN_COM_DIR="$devdir" display "$bench" flow-traffic 2>/dev/null

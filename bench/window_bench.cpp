@@ -4,6 +4,7 @@
 //   window_bench flow      the procedure on the real clock, driven through the wizard's buttons
 //                          against the devices in ORVALEN_COM_DIR: wall and processor time,
 //                          share of one core, peak resident memory
+//   window_bench flow-traffic   the same with the traffic window open beside the main window
 // Run by bench/window.sh, which sets up the printers.
 
 #include "ProcessUsage.h"
@@ -83,7 +84,7 @@ int Startup(TForm1& form)
     return paint.seen ? 0 : 1;
 }
 
-int Flow(TForm1& form)
+int Flow(TForm1& form, bool trafficWindow)
 {
     Application().SetMessageHook(
         [](const QString& text) { std::printf("message: %s\n", qPrintable(text)); });
@@ -112,6 +113,8 @@ int Flow(TForm1& form)
     wall.start();
     const double cpuBefore = CpuSeconds();
     ShowMainWindow(form);
+    if (trafficWindow)
+        form.ShowTraffic();
     click(bkNext);
     Application().Run();
     const double wallSecs = wall.elapsed() / 1000.0;
@@ -134,9 +137,9 @@ int main(int argc, char** argv)
     int result = 0;
     {
         TForm1 form;
-        result = mode == "flow" ? Flow(form) : Startup(form);
+        result = mode.startsWith("flow") ? Flow(form, mode == "flow-traffic") : Startup(form);
     }
-    if (mode != "flow")
+    if (!mode.startsWith("flow"))
         std::printf("peak memory: %.1f MB resident\n", PeakRssMb());
     return result;
 }

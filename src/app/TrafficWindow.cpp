@@ -31,9 +31,9 @@ constexpr int GapPx = 8;
 // Below this the window is too narrow to read a frame; it then goes below the main window.
 constexpr int MinUsefulWidth = 420;
 constexpr int MinUsefulHeight = 240;
-// Widths of the short columns, in average characters of the desktop font.
-constexpr int TimeColumnChars = 13;
-constexpr int DirectionColumnChars = 12;
+// Widths of the byte columns, in average characters of the desktop font.
+// Room around a cell's text (the style's margins and the grid line).
+constexpr int CellPaddingPx = 16;
 constexpr int HexColumnChars = 36;
 constexpr int ReadableColumnChars = 28;
 // Room for those and the start of the decoded frame.
@@ -61,11 +61,16 @@ TTrafficWindow::TTrafficWindow(const TTrafficRecord& record, QWidget* parent) : 
     table_->setTabKeyNavigation(false);
     table_->verticalHeader()->hide();
     // Fixed widths: sizing to the contents would measure every row at each new entry.
-    const int charPx = table_->fontMetrics().averageCharWidth();
+    const QFontMetrics metrics = table_->fontMetrics();
+    const int charPx = metrics.averageCharWidth();
+    const auto textPx = [&metrics](const QString& text) {
+        return metrics.horizontalAdvance(text) + CellPaddingPx;
+    };
     QHeaderView* header = table_->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
-    header->resizeSection(TTrafficModel::TimeColumn, TimeColumnChars * charPx);
-    header->resizeSection(TTrafficModel::DirectionColumn, DirectionColumnChars * charPx);
+    header->resizeSection(TTrafficModel::TimeColumn, textPx(QStringLiteral("00:00:00.000")));
+    header->resizeSection(TTrafficModel::DirectionColumn,
+                          textPx(TTrafficModel::DirectionText(TTrafficDirection::FromPrinter)));
     header->resizeSection(TTrafficModel::HexColumn, HexColumnChars * charPx);
     header->resizeSection(TTrafficModel::ReadableColumn, ReadableColumnChars * charPx);
     header->setStretchLastSection(true);
@@ -152,13 +157,13 @@ void TTrafficWindow::ShowBeside(const QWidget* mainWindow)
                           std::min(wanted.width(), screen.width() - frame.width()),
                           std::min(wanted.height(), belowSpace));
         }
-        // On a screen too small for both, the window takes its own place and the user moves it.
-        if (place.isValid()) {
-            move(place.topLeft());
-            resize(place.size());
-        } else {
-            resize(wanted);
-        }
+        // On a screen too small for both, it has to overlap: it goes to the screen's corner,
+        // within the screen, and the user moves it.
+        if (!place.isValid())
+            place = QRect(screen.topLeft(),
+                          wanted.boundedTo(screen.size() - frame - QSize(GapPx, GapPx)));
+        move(place.topLeft());
+        resize(place.size());
     }
     show();
     raise();

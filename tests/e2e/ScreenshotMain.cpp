@@ -5,6 +5,7 @@
 
 #include "app/Form1.h"
 #include "app/Startup.h"
+#include "app/TrafficWindow.h"
 #include "runtime/Application.h"
 #include "runtime/Wait.h"
 #include "wizard/KWizard.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QScreen>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -87,6 +89,14 @@ int main(int argc, char** argv)
     boxWatch.start(100);
     Click(form, bkFinish);
     Save(&form, QStringLiteral("6-tests-enabled"));
+
+    // The traffic window beside the main window, with the Z report's frame selected.
+    form.ShowTraffic();
+    TTrafficWindow* traffic = form.TrafficWindow();
+    if (!QTest::qWaitForWindowExposed(traffic))
+        return 1;
+    traffic->Table()->selectRow(8);
+    Save(traffic, QStringLiteral("7-traffic"));
 
     Click(form, bkCancel);
     return failures == 0 ? 0 : 2;
