@@ -1,39 +1,11 @@
 #pragma once
 
+#include "platform/LineEvents.h"
 #include "platform/UniqueFd.h"
 
 #include <QtGlobal>
 
 #include <atomic>
-
-// Line event bits, the same values as the port component's event mask.
-namespace LineEvent {
-inline constexpr quint32 RxChar = 0x0001;
-inline constexpr quint32 TxEmpty = 0x0004;
-inline constexpr quint32 Cts = 0x0008;
-inline constexpr quint32 Dsr = 0x0010;
-inline constexpr quint32 Rlsd = 0x0020;
-inline constexpr quint32 Break = 0x0040;
-inline constexpr quint32 Err = 0x0080;
-inline constexpr quint32 Ring = 0x0100;
-inline constexpr quint32 ModemLines = Cts | Dsr | Rlsd | Ring;
-// Not a line event: the device went away (unplugged, hung up).
-inline constexpr quint32 Gone = 0x80000000u;
-} // namespace LineEvent
-
-// The line's error counters (TIOCGICOUNT). Every reader keeps its own snapshot and reports the
-// difference to it, so two readers never take each other's errors away.
-struct LineErrorCounters
-{
-    int overrun = 0, bufOverrun = 0, parity = 0, frame = 0, brk = 0;
-};
-// 0 or errno; ENOTTY/EINVAL when the driver keeps no counters (pseudo-terminals, many adapters).
-int ReadLineErrorCounters(int fd, LineErrorCounters& out);
-// LineError bits (see SerialDevice.h) for the counters that moved between the two snapshots.
-quint32 LineErrorsBetween(const LineErrorCounters& before, const LineErrorCounters& now);
-// The line events the counters give: Err for a line status error (overrun, parity, framing),
-// Break for a received break.
-quint32 CounterEvents(const LineErrorCounters& before, const LineErrorCounters& now);
 
 // What the port tells the watcher about its own use of the device.
 struct LineActivity

@@ -61,11 +61,6 @@ bool HeldByAnotherProcess(int fd)
 
 } // namespace
 
-bool IsDeviceGone(int error)
-{
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
 int SerialDevice::Open(const QByteArray& path)
 {
     Close();

@@ -1,20 +1,11 @@
 #pragma once
 
-#include "LineSettings.h"
-#include "LineWatch.h"
-#include "UniqueFd.h"
+#include "platform/LineEvents.h"
+#include "platform/LineSettings.h"
+#include "platform/UniqueFd.h"
 
 #include <QByteArray>
 #include <QtGlobal>
-
-// Line error flags as the port component reports them.
-namespace LineError {
-inline constexpr quint32 RxOver = 0x01;   // a receive buffer overflowed
-inline constexpr quint32 Overrun = 0x02;  // the UART lost a byte
-inline constexpr quint32 RxParity = 0x04; // parity error
-inline constexpr quint32 Frame = 0x08;    // framing error
-inline constexpr quint32 Break = 0x10;    // break received
-} // namespace LineError
 
 // One open serial device, held exclusively. Every operation returns 0 or the errno value of the
 // step that failed; nothing here raises. The descriptor is non-blocking: no call waits longer
@@ -77,6 +68,3 @@ private:
     LineErrorCounters counters_;
     bool haveCounters_ = false;
 };
-
-// True for the errors that mean the device is gone (unplugged, hung up).
-bool IsDeviceGone(int error);

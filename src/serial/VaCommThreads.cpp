@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -22,10 +23,34 @@ namespace {
 constexpr int kRetryPauseMs = 100;
 constexpr int kWriteSliceMs = 1000;
 
-static_assert(LineEvent::RxChar == CommEv::RxChar && LineEvent::TxEmpty == CommEv::TxEmpty &&
-              LineEvent::Cts == CommEv::Cts && LineEvent::Dsr == CommEv::Dsr &&
-              LineEvent::Rlsd == CommEv::Rlsd && LineEvent::Break == CommEv::Break &&
-              LineEvent::Err == CommEv::Err && LineEvent::Ring == CommEv::Ring);
+// The platform's line events beside the port's event-mask bits: the one place where one
+// becomes the other.
+constexpr std::pair<quint32, quint32> kLineEvents[] = {
+    {LineEvent::RxChar, CommEv::RxChar}, {LineEvent::TxEmpty, CommEv::TxEmpty},
+    {LineEvent::Cts, CommEv::Cts},       {LineEvent::Dsr, CommEv::Dsr},
+    {LineEvent::Rlsd, CommEv::Rlsd},     {LineEvent::Break, CommEv::Break},
+    {LineEvent::Err, CommEv::Err},       {LineEvent::Ring, CommEv::Ring},
+};
+
+quint32 LineEventsOf(quint32 commEvents)
+{
+    quint32 events = 0;
+    for (const auto& [line, comm] : kLineEvents) {
+        if (commEvents & comm)
+            events |= line;
+    }
+    return events;
+}
+
+quint32 CommEventsOf(quint32 lineEvents)
+{
+    quint32 events = 0;
+    for (const auto& [line, comm] : kLineEvents) {
+        if (lineEvents & line)
+            events |= comm;
+    }
+    return events;
+}
 
 } // namespace
 
@@ -119,7 +144,7 @@ std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int st
 
 TVaCommEventThread::TVaCommEventThread(TVaCustomComm* comm)
     : TVaCommThread(comm), mask_(comm->EventMask()),
-      watch_(std::make_unique<LineWatch>(comm->Handle(), mask_, comm->activity_))
+      watch_(std::make_unique<LineWatch>(comm->Handle(), LineEventsOf(mask_), comm->activity_))
 {
 }
 
@@ -139,13 +164,13 @@ void TVaCommEventThread::Stop()
 void TVaCommEventThread::Execute()
 {
     while (!Terminated()) {
-        quint32 found = watch_->Wait(Event.Handle(), WriteEvent.Handle());
+        const quint32 events = watch_->Wait(Event.Handle(), WriteEvent.Handle());
         if (Terminated())
             break;
         // A device that went away is reported once, as whatever the port watches of it; the
         // port's query then meets the error and closes the port.
-        if (found & LineEvent::Gone)
-            found = mask_ & (CommEv::Err | CommEv::RxChar);
+        const quint32 found = (events & LineEvent::Gone) ? mask_ & (CommEv::Err | CommEv::RxChar)
+                                                         : CommEventsOf(events);
         if (found == 0) {
             // Woken by a finished write: the next Wait looks at the output queue.
             WriteEvent.Unsignal();
