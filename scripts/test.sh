@@ -3,6 +3,7 @@
 #   scripts/test.sh            the whole suite
 #   BUILD_DIR=... scripts/test.sh -R serial    extra arguments go to ctest
 #   ORVALEN_SKIP_TSAN=1 scripts/test.sh        without the ThreadSanitizer pass
+#   ORVALEN_ASAN=1 scripts/test.sh             with the AddressSanitizer pass (always under CI)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
@@ -18,5 +19,10 @@ if [ -z "${ORVALEN_SKIP_TSAN:-}" ]; then
   BUILD_DIR="$build-tsan" REPEAT="${TSAN_REPEAT:-3}" "$root/scripts/tsan.sh"
 fi
 
-cd "$build"
-ctest --output-on-failure "$@"
+(cd "$build" && ctest --output-on-failure "$@")
+
+# Under CI the whole suite runs once more with AddressSanitizer and UndefinedBehaviorSanitizer
+# (a separate build that takes a while, so local runs skip it unless asked).
+if [ -n "${CI:-}" ] || [ -n "${ORVALEN_ASAN:-}" ]; then
+  BUILD_DIR="$build-asan" "$root/scripts/asan.sh" "$@"
+fi
