@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
-
 #include <QObject>
 
 #include <functional>
@@ -37,14 +35,14 @@ public:
     static void Send(UiCallTarget* target, std::function<void()> fn);
 
     // Readable once the call has run.
-    int DoneFd() const { return done_.Get(); }
+    int DoneFd() const { return done_; }
     bool Done() const;
 
 private:
     friend class UiCallTarget;
     UiCall();
     void MarkDone();
-    UniqueFd done_;
+    int done_ = -1;
 };
 
 // Waits until one of the descriptors (-1 entries are skipped) is readable or hung up. Returns its
