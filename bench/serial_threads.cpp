@@ -217,17 +217,17 @@ int main(int argc, char** argv)
     // Leftovers of the earlier runs would count as throughput.
     tcflush(pty.master, TCIOFLUSH);
     // The machine may be shared: each figure is the best of three interleaved runs.
-    constexpr qint64 kTotal = 32 << 20;
+    constexpr qint64 Total = 32 << 20;
     for (const int chunk : {2048, 1024}) {
         double plain = 0;
         double queued = 0;
         for (int run = 0; run < 3; ++run) {
-            plain = std::max(plain, PlainWriteMBps(pty, kTotal, chunk));
-            queued = std::max(queued, QueuedWriteMBps(pty, kTotal, chunk));
+            plain = std::max(plain, PlainWriteMBps(pty, Total, chunk));
+            queued = std::max(queued, QueuedWriteMBps(pty, Total, chunk));
         }
         std::printf("writes of %d bytes, %lld MiB, best of 3: plain loop %.1f MB/s, queued %.1f "
                     "MB/s = %.0f %% (target at least 90 %%)\n",
-                    chunk, (long long)(kTotal >> 20), plain, queued, 100 * queued / plain);
+                    chunk, (long long)(Total >> 20), plain, queued, 100 * queued / plain);
     }
     return 0;
 }

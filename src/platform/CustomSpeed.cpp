@@ -1,4 +1,4 @@
-#include "CustomSpeed.h"
+#include "platform/CustomSpeed.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

@@ -1,4 +1,4 @@
-#include "DevicePath.h"
+#include "platform/DevicePath.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ struct DeviceRange
     const char* prefix;
 };
 
-constexpr DeviceRange kRanges[] = {
+constexpr DeviceRange Ranges[] = {
     {1, 4, "/dev/ttyS"},
     {5, 12, "/dev/ttyUSB"},
     {13, 20, "/dev/ttyACM"},
@@ -48,7 +48,7 @@ std::optional<QByteArray> DevicePathFor(const QByteArray& name)
     const QByteArray dir = qgetenv("ORVALEN_COM_DIR");
     if (!dir.isEmpty())
         return dir + "/com" + QByteArray::number(n);
-    for (const DeviceRange& range : kRanges) {
+    for (const DeviceRange& range : Ranges) {
         if (n >= range.firstCom && n <= range.lastCom)
             return QByteArray(range.prefix) + QByteArray::number(n - range.firstCom);
     }

@@ -1,4 +1,4 @@
-#include "LineSettings.h"
+#include "platform/LineSettings.h"
 
 namespace {
 
@@ -8,7 +8,7 @@ struct SpeedEntry
     speed_t code;
 };
 
-constexpr SpeedEntry kSpeeds[] = {
+constexpr SpeedEntry Speeds[] = {
     {50, B50},           {75, B75},           {110, B110},         {134, B134},
     {150, B150},         {200, B200},         {300, B300},         {600, B600},
     {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
@@ -38,7 +38,7 @@ tcflag_t CharacterSize(quint8 byteSize)
 
 speed_t StandardSpeed(quint32 bitsPerSecond)
 {
-    for (const SpeedEntry& entry : kSpeeds) {
+    for (const SpeedEntry& entry : Speeds) {
         if (entry.bps == bitsPerSecond)
             return entry.code;
     }

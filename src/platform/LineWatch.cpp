@@ -1,4 +1,4 @@
-#include "LineWatch.h"
+#include "platform/LineWatch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,12 +12,12 @@ namespace {
 
 // New bytes behind unread ones wake the watcher through an edge-triggered epoll; the count is
 // also looked at this often in case a driver wakes no one. Without epoll it is the only way.
-constexpr int kNewBytesPeriodMs = 250;
-constexpr int kNewBytesPeriodWithoutEpollMs = 10;
+constexpr int NewBytesPeriodMs = 250;
+constexpr int NewBytesPeriodWithoutEpollMs = 10;
 // Line errors come with received bytes, which wake the watcher; this catches the rest.
-constexpr int kErrorPeriodMs = 250;
-constexpr int kModemPeriodMs = 20;
-constexpr int kTxPeriodMs = 5;
+constexpr int ErrorPeriodMs = 250;
+constexpr int ModemPeriodMs = 20;
+constexpr int TxPeriodMs = 5;
 // After a call failed for no known reason the wait is issued again after this pause, not at
 // once, so that a failure that persists cannot turn into a busy loop.
 constexpr int kRetryPauseMs = 100;
@@ -155,13 +155,13 @@ int LineWatch::Timeout() const
     int timeout = -1;
     const auto take = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
     if ((mask_ & LineEvent::RxChar) && !rxArmed_)
-        take(arrivals_.IsOpen() ? kNewBytesPeriodMs : kNewBytesPeriodWithoutEpollMs);
+        take(arrivals_.IsOpen() ? NewBytesPeriodMs : NewBytesPeriodWithoutEpollMs);
     if (haveCounters_)
-        take(kErrorPeriodMs);
+        take(ErrorPeriodMs);
     if (haveModem_)
-        take(kModemPeriodMs);
+        take(ModemPeriodMs);
     if (txPending_)
-        take(kTxPeriodMs);
+        take(TxPeriodMs);
     return timeout;
 }
 

@@ -1,6 +1,6 @@
-#include "SerialDevice.h"
+#include "platform/SerialDevice.h"
 
-#include "CustomSpeed.h"
+#include "platform/CustomSpeed.h"
 #include "platform/DeviceHolders.h"
 
 #include <algorithm>

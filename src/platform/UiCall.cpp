@@ -1,4 +1,4 @@
-#include "UiCall.h"
+#include "platform/UiCall.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -24,7 +24,7 @@ extern "C" void __tsan_release(void* addr);
 
 namespace {
 
-const QEvent::Type kUiCallEvent = QEvent::Type(QEvent::registerEventType());
+const QEvent::Type UiCallEventType = QEvent::Type(QEvent::registerEventType());
 
 // The queued call owns its state: the event is deleted on the UI thread, after it ran or when
 // the target went first, and a worker that stopped waiting early may already have let go.
@@ -32,7 +32,7 @@ class UiCallEvent : public QEvent
 {
 public:
     UiCallEvent(std::shared_ptr<UiCall> call, std::function<void()> fn)
-        : QEvent(kUiCallEvent), Call(std::move(call)), Fn(std::move(fn))
+        : QEvent(UiCallEventType), Call(std::move(call)), Fn(std::move(fn))
     {
     }
     ~UiCallEvent() override { ORVALEN_HAPPENS_AFTER(this); }
@@ -47,7 +47,7 @@ bool UiCallTarget::event(QEvent* e)
 {
     // Before the first look at the event: ours were made on another thread.
     ORVALEN_HAPPENS_AFTER(e);
-    if (e->type() != kUiCallEvent)
+    if (e->type() != UiCallEventType)
         return QObject::event(e);
     auto* call = static_cast<UiCallEvent*>(e);
     try {

@@ -1,6 +1,6 @@
-#include "Application.h"
+#include "runtime/Application.h"
 
-#include "ErrorReport.h"
+#include "runtime/ErrorReport.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
-#include "DateTime.h"
+#include "runtime/DateTime.h"
 
-#include "TimeBase.h"
+#include "runtime/TimeBase.h"
 
 #include <cmath>
 

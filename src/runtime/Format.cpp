@@ -1,4 +1,4 @@
-#include "Format.h"
+#include "runtime/Format.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DateTime.h"
+#include "runtime/DateTime.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "TimeBase.h"
+#include "runtime/TimeBase.h"
 
 #include <QElapsedTimer>
 

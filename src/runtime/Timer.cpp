@@ -1,7 +1,7 @@
-#include "Timer.h"
+#include "runtime/Timer.h"
 
-#include "ErrorReport.h"
-#include "TimeBase.h"
+#include "runtime/ErrorReport.h"
+#include "runtime/TimeBase.h"
 
 TTimer::TTimer(QObject* owner) : QObject(owner)
 {

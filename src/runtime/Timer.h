@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Events.h"
+#include "runtime/Events.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "Wait.h"
+#include "runtime/Wait.h"
 
-#include "TimeBase.h"
+#include "runtime/TimeBase.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

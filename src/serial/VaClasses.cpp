@@ -1,4 +1,4 @@
-#include "VaClasses.h"
+#include "serial/VaClasses.h"
 
 #include "platform/UiCall.h"
 
@@ -13,15 +13,15 @@
 
 int ThreadPriorityValue(TThreadPriority priority)
 {
-    static constexpr int kValues[] = {-15, -2, -1, 0, 1, 2, 15};
-    return kValues[static_cast<int>(priority)];
+    static constexpr int Values[] = {-15, -2, -1, 0, 1, 2, 15};
+    return Values[static_cast<int>(priority)];
 }
 
 int ThreadNiceOffset(TThreadPriority priority)
 {
     // Nice values run from -20 (most urgent) to 19; the extremes of the table reach them.
-    static constexpr int kOffsets[] = {39, 10, 5, 0, -5, -10, -39};
-    return kOffsets[static_cast<int>(priority)];
+    static constexpr int Offsets[] = {39, 10, 5, 0, -5, -10, -39};
+    return Offsets[static_cast<int>(priority)];
 }
 
 TVaHandleObject::~TVaHandleObject() = default;

@@ -1,6 +1,6 @@
-#include "VaComm.h"
+#include "serial/VaComm.h"
 
-#include "VaCommThreads.h"
+#include "serial/VaCommThreads.h"
 
 #include "platform/DevicePath.h"
 #include "runtime/ErrorReport.h"
@@ -16,30 +16,30 @@
 
 namespace {
 
-constexpr quint32 kSpeeds[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+constexpr quint32 Speeds[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
-constexpr quint32 kEventMasks[] = {
+constexpr quint32 EventMasks[] = {
     CommEv::Break,    CommEv::Cts,    CommEv::Dsr,     CommEv::Err,    CommEv::Ring,
     CommEv::Rlsd,     CommEv::RxChar, CommEv::TxEmpty, CommEv::RxFlag, CommEv::PErr,
     CommEv::Rx80Full, CommEv::Event1, CommEv::Event2,
 };
 
 // Flow-control limits follow the input queue: a quarter of it, at most 1024.
-constexpr int kMaxFlowLimit = 1024;
+constexpr int MaxFlowLimit = 1024;
 
-constexpr char kPortOpen[] = "Can't perform this operation while port is open";
+constexpr char PortOpen[] = "Can't perform this operation while port is open";
 
 } // namespace
 
 quint32 BaudrateSpeed(TVaBaudrate value)
 {
-    return kSpeeds[static_cast<int>(value)];
+    return Speeds[static_cast<int>(value)];
 }
 
 quint32 CommEventMask(TVaCommEvent event)
 {
-    return kEventMasks[static_cast<int>(event)];
+    return EventMasks[static_cast<int>(event)];
 }
 
 QString SystemErrorText(int error)
@@ -232,12 +232,12 @@ CommControlBlock TVaCustomComm::MakeControlBlock() const
     dcb.EvtChar = eventChars_->EventChar();
     dcb.EofChar = eventChars_->EofChar();
     // A negative queue size would wrap into a huge limit.
-    const quint16 limit = quint16(std::clamp(buffers_->ReadSize() / 4, 0, kMaxFlowLimit));
+    const quint16 limit = quint16(std::clamp(buffers_->ReadSize() / 4, 0, MaxFlowLimit));
     dcb.XonLim = limit;
     dcb.XoffLim = limit;
 
-    static constexpr quint32 kDtr[] = {0, DcbFlag::DtrEnable, DcbFlag::DtrHandshake};
-    static constexpr quint32 kRts[] = {0, DcbFlag::RtsEnable, DcbFlag::RtsHandshake,
+    static constexpr quint32 DtrFlags[] = {0, DcbFlag::DtrEnable, DcbFlag::DtrHandshake};
+    static constexpr quint32 RtsFlags[] = {0, DcbFlag::RtsEnable, DcbFlag::RtsHandshake,
                                        DcbFlag::RtsToggle};
     const TVaFlowControl& fc = *flowControl_;
     quint32 flags = DcbFlag::Binary;
@@ -247,7 +247,7 @@ CommControlBlock TVaCustomComm::MakeControlBlock() const
         flags |= DcbFlag::OutCtsFlow;
     if (fc.OutDsrFlow())
         flags |= DcbFlag::OutDsrFlow;
-    flags |= kDtr[fc.ControlDtr()];
+    flags |= DtrFlags[fc.ControlDtr()];
     if (fc.DsrSensitivity())
         flags |= DcbFlag::DsrSensitivity;
     if (fc.TxContinueOnXoff())
@@ -260,7 +260,7 @@ CommControlBlock TVaCustomComm::MakeControlBlock() const
         flags |= DcbFlag::ErrorChar;
     if (options_.Contains(coNullStrip))
         flags |= DcbFlag::NullStrip;
-    flags |= kRts[fc.ControlRts()];
+    flags |= RtsFlags[fc.ControlRts()];
     dcb.Flags = flags;
     return dcb;
 }
@@ -278,7 +278,7 @@ void TVaCustomComm::ApplyDCB()
 void TVaCustomComm::CheckClosed() const
 {
     if (Active())
-        throw EVaCommError(QString::fromLatin1(kPortOpen));
+        throw EVaCommError(QString::fromLatin1(PortOpen));
 }
 
 void TVaCustomComm::RaiseCommError(const QString& format, int error) const

@@ -1,4 +1,4 @@
-#include "VaCommThreads.h"
+#include "serial/VaCommThreads.h"
 
 #include "platform/LineWatch.h"
 #include "platform/ThreadPriority.h"
@@ -20,8 +20,8 @@ namespace {
 
 // A call that failed for no known reason is tried again after this pause, not at once: a
 // failure that persists must not become a busy loop.
-constexpr int kRetryPauseMs = 100;
-constexpr int kWriteSliceMs = 1000;
+constexpr int RetryPauseMs = 100;
+constexpr int WriteSliceMs = 1000;
 
 // The platform's line events beside the port's event-mask bits: the one place where one
 // becomes the other.
@@ -134,7 +134,7 @@ std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int st
 {
     std::shared_ptr<UiCall> call = UiCall::Post(Comm->uiCalls_, std::move(fn));
     while (WaitForReadable({stopFd, call->DoneFd(), alsoEnd}, -1) == -2) {
-        if (errno != EINTR && WaitForReadable({stopFd}, kRetryPauseMs) == 0)
+        if (errno != EINTR && WaitForReadable({stopFd}, RetryPauseMs) == 0)
             break;
     }
     return call;
@@ -255,7 +255,7 @@ void TVaCommWriteThread::Execute()
         if (which == 0)
             break;
         if (which < 0) {
-            if (StopWithin(kRetryPauseMs))
+            if (StopWithin(RetryPauseMs))
                 break;
             continue;
         }
@@ -273,7 +273,7 @@ void TVaCommWriteThread::Execute()
         // Bounded, so that a writer stalled by the line still looks at its stop event.
         int written = 0;
         const int error =
-            Comm->device_.WriteSome(data, count, kWriteSliceMs, StopEvent.Handle(), written);
+            Comm->device_.WriteSome(data, count, WriteSliceMs, StopEvent.Handle(), written);
         if (written > 0)
             WriteDone(written);
         else if (error != 0 && !WriteFailed(error))
@@ -335,5 +335,5 @@ bool TVaCommWriteThread::WriteFailed(int error)
         return false;
     }
     // The same bytes are tried again after a pause.
-    return !StopWithin(kRetryPauseMs);
+    return !StopWithin(RetryPauseMs);
 }

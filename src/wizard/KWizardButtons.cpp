@@ -6,15 +6,6 @@
 #include <QCoreApplication>
 #include <QIcon>
 
-namespace {
-
-QString Translated(const char* text)
-{
-    return QCoreApplication::translate("TKWizard", text);
-}
-
-} // namespace
-
 TKWizardButtonControl::TKWizardButtonControl(QWidget* owner) : QPushButton(owner)
 {
     // Enter and Escape belong to the application, not to the wizard's bar.
@@ -93,7 +84,7 @@ void TKWizardButtonControl::UpdateIcon()
 
 TKWizardStartButton::TKWizardStartButton(QWidget* owner) : TKWizardButtonControl(owner)
 {
-    setText(Translated("To &Start Page"));
+    setText(QCoreApplication::translate("TKWizard", "To &Start Page"));
     setVisible(false);
     anchors_ = Qt::LeftEdge | Qt::BottomEdge;
 }
@@ -107,7 +98,7 @@ void TKWizardStartButton::Click()
 
 TKWizardLastButton::TKWizardLastButton(QWidget* owner) : TKWizardButtonControl(owner)
 {
-    setText(Translated("To &Last Page"));
+    setText(QCoreApplication::translate("TKWizard", "To &Last Page"));
     setVisible(false);
     anchors_ = Qt::LeftEdge | Qt::BottomEdge;
 }
@@ -121,7 +112,7 @@ void TKWizardLastButton::Click()
 
 TKWizardBackButton::TKWizardBackButton(QWidget* owner) : TKWizardButtonControl(owner)
 {
-    setText(Translated("< &Back"));
+    setText(QCoreApplication::translate("TKWizard", "< &Back"));
     setVisible(true);
     setEnabled(false);
 }
@@ -135,13 +126,13 @@ void TKWizardBackButton::Click()
 
 TKWizardFinishButton::TKWizardFinishButton(QWidget* owner) : TKWizardButtonControl(owner)
 {
-    setText(Translated("&Finish"));
+    setText(QCoreApplication::translate("TKWizard", "&Finish"));
     setVisible(true);
 }
 
 TKWizardNextButton::TKWizardNextButton(QWidget* owner) : TKWizardButtonControl(owner)
 {
-    setText(Translated("&Next >"));
+    setText(QCoreApplication::translate("TKWizard", "&Next >"));
     setVisible(true);
 }
 
@@ -154,7 +145,7 @@ void TKWizardNextButton::Click()
 
 TKWizardCancelButton::TKWizardCancelButton(QWidget* owner) : TKWizardButtonControl(owner)
 {
-    setText(Translated("Cancel"));
+    setText(QCoreApplication::translate("TKWizard", "Cancel"));
     setVisible(true);
 }
 

@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFrameCase{"CutShort", std::string("\x02\x44\x80\x03") + "00", "check digits cut"},
         BadFrameCase{"NoCommand", BuildFrame('D', ""), "no command"},
         BadFrameCase{"StxWhereTheSequenceByteGoes", "\x02", "bad sequence byte"},
-        BadFrameCase{"TooLong", "\x02\x44" + std::string(FrameReader::kMaxPayload + 1, 'x'),
+        BadFrameCase{"TooLong", "\x02\x44" + std::string(FrameReader::MaxPayload + 1, 'x'),
                      "frame too long"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -7,7 +7,7 @@ using namespace printersim;
 
 namespace {
 
-constexpr char kFs = 0x1C;
+constexpr char Fs = 0x1C;
 
 // 2026-12-07 12:00:00 local time.
 std::time_t Noon()
@@ -44,7 +44,7 @@ ParsedReply Parse(const std::string& frame)
     std::vector<std::string> fields;
     std::string body = frame.substr(5, etx - 5);
     for (std::size_t start = 0;;) {
-        const auto fs = body.find(kFs, start);
+        const auto fs = body.find(Fs, start);
         fields.push_back(body.substr(start, fs - start));
         if (fs == std::string::npos)
             break;
@@ -61,7 +61,7 @@ std::string Payload(std::initializer_list<std::string> parts)
     std::string payload;
     for (const auto& part : parts) {
         if (!payload.empty())
-            payload += kFs;
+            payload += Fs;
         payload += part;
     }
     return payload;

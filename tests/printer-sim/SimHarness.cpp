@@ -71,7 +71,7 @@ pid_t Spawn(std::vector<std::string> args, int& readEnd, bool withStderr)
 
 bool IsReadyLine(std::string_view line)
 {
-    return line.find(" EV ready ") == kStampLength;
+    return line.find(" EV ready ") == StampLength;
 }
 
 std::vector<LogLine> ParseLog(std::string_view text)
@@ -81,12 +81,12 @@ std::vector<LogLine> ParseLog(std::string_view text)
         const auto eol = text.find('\n');
         const std::string_view line = text.substr(0, eol);
         text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
-        if (line.size() < kStampLength + 4 || line[kStampLength] != ' ')
+        if (line.size() < StampLength + 4 || line[StampLength] != ' ')
             continue;
         LogLine entry;
-        entry.stamp = std::string(line.substr(0, kStampLength));
-        entry.kind = std::string(line.substr(kStampLength + 1, 2));
-        entry.text = std::string(line.substr(kStampLength + 4));
+        entry.stamp = std::string(line.substr(0, StampLength));
+        entry.kind = std::string(line.substr(StampLength + 1, 2));
+        entry.text = std::string(line.substr(StampLength + 4));
         if (entry.kind != "EV") {
             const auto bar = entry.text.find(" | ");
             std::string_view hex = std::string_view(entry.text).substr(0, bar);

@@ -19,7 +19,7 @@ struct LogLine
     std::string bytes; // RX, TX: the bytes the hex pairs stand for
     std::string readable;
 };
-constexpr std::size_t kStampLength = 23; // 2026-12-07T22:25:39.123
+constexpr std::size_t StampLength = 23; // 2026-12-07T22:25:39.123
 
 // The lines of a traffic log in the shared shape; lines of another shape are left out.
 std::vector<LogLine> ParseLog(std::string_view text);

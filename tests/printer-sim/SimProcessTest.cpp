@@ -247,7 +247,7 @@ TEST_F(SimTest, StaleLinkIsReplaced)
     std::filesystem::create_symlink("/dev/pts/nonexistent", LinkPath());
     Start();
     const auto target = std::filesystem::read_symlink(LinkPath()).string();
-    EXPECT_EQ(sim_->ReadyLine().substr(kStampLength), " EV ready " + LinkPath() + " -> " + target);
+    EXPECT_EQ(sim_->ReadyLine().substr(StampLength), " EV ready " + LinkPath() + " -> " + target);
     line_->Write(kStatus);
     EXPECT_TRUE(HasValidCheck(line_->ReadReply()));
 }
@@ -358,7 +358,7 @@ TEST(SimDeviceTest, ServesAnExistingTerminalDeviceRaw)
     tcsetattr(master, TCSANOW, &raw);
     SimProcess sim("", {"--device", name});
     ASSERT_TRUE(sim.Ready()) << sim.ReadyLine();
-    EXPECT_EQ(sim.ReadyLine().substr(kStampLength),
+    EXPECT_EQ(sim.ReadyLine().substr(StampLength),
               std::string(" EV ready ") + name + " (9600 8N1)");
 
     termios now{};

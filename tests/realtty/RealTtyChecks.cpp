@@ -36,8 +36,8 @@
 namespace {
 
 constexpr char kPort[] = "/dev/ttyS1";
-constexpr char kPeer[] = "/dev/ttyS2"; // the simulator's side, when it runs
-constexpr char kAdapter[] = "/dev/ttyUSB0";
+constexpr char Peer[] = "/dev/ttyS2"; // the simulator's side, when it runs
+constexpr char Adapter[] = "/dev/ttyUSB0";
 
 // Processes events until the condition holds or the time is up.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
@@ -495,7 +495,7 @@ TEST(ExclusiveOpen, ADeviceAnotherProgramHoldsIsBusyEvenForRoot)
 {
     // The simulator serves the far UART with its exclusive flag set; root could open it anyway.
     ASSERT_EQ(geteuid(), 0u);
-    auto port = MakePort(kPeer);
+    auto port = MakePort(Peer);
     QString message;
     try {
         port->Open();
@@ -507,7 +507,7 @@ TEST(ExclusiveOpen, ADeviceAnotherProgramHoldsIsBusyEvenForRoot)
     EXPECT_FALSE(port->Active());
     port.reset();
     int exclusive = 0;
-    const int fd = open(kPeer, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(Peer, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1) << "the refused open cleared the holder's exclusive flag";
@@ -519,7 +519,7 @@ TEST(ExclusiveOpen, ADeviceAnotherProgramHoldsIsBusyEvenForRoot)
 TEST(CloseWithUnsentOutput, ReturnsAtOnce)
 {
     // The peer side is the other UART; the simulator is not running for this group.
-    const int peer = open(kPeer, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int peer = open(Peer, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(peer, 0);
     termios raw = Settings(peer);
     cfmakeraw(&raw);
@@ -554,11 +554,11 @@ TEST(CloseWithUnsentOutput, ReturnsAtOnce)
 
 TEST(Unplug, PullingTheAdapterOutDuringAnExchangeIsOneErrorAndNoSpin)
 {
-    ASSERT_TRUE(WaitFor([] { return std::filesystem::exists(kAdapter); }, 20000));
+    ASSERT_TRUE(WaitFor([] { return std::filesystem::exists(Adapter); }, 20000));
     Reports reports;
     int errors = 0;
     int closes = 0;
-    auto port = MakePort(kAdapter);
+    auto port = MakePort(Adapter);
     // Whatever the first open creates for good (the runtime's own descriptors) is not a leak.
     port->Open();
     port->Close();
@@ -578,7 +578,7 @@ TEST(Unplug, PullingTheAdapterOutDuringAnExchangeIsOneErrorAndNoSpin)
 
     AskHost("unplug");
     EXPECT_TRUE(WaitFor([&] { return !port->Active(); }, 20000)) << "the port stayed open";
-    EXPECT_TRUE(WaitFor([] { return !std::filesystem::exists(kAdapter); }, 20000));
+    EXPECT_TRUE(WaitFor([] { return !std::filesystem::exists(Adapter); }, 20000));
     // Anything that would repeat per poll tick shows up within a second.
     WaitFor([] { return false; }, 1000);
     EXPECT_EQ(reports.messages.size() + errors, 1)
@@ -599,7 +599,7 @@ TEST(Unplug, PullingTheAdapterOutDuringAnExchangeIsOneErrorAndNoSpin)
     EXPECT_EQ(reports.messages.size() + errors, 1) << "errors reported after the first";
 
     AskHost("replug");
-    ASSERT_TRUE(WaitFor([] { return std::filesystem::exists(kAdapter); }, 30000));
+    ASSERT_TRUE(WaitFor([] { return std::filesystem::exists(Adapter); }, 30000));
     // udev is absent: the node appears when the driver binds; a short retry covers the gap.
     QString failure;
     const bool reopened = WaitFor(

@@ -40,7 +40,7 @@ void FrameReader::Take(char c, std::vector<Received>& out)
     const auto b = static_cast<unsigned char>(c);
     switch (state_) {
     case State::Idle:
-        if (c == kStx) {
+        if (c == Stx) {
             raw_.assign(1, c);
             payload_.clear();
             state_ = State::Sequence;
@@ -62,11 +62,11 @@ void FrameReader::Take(char c, std::vector<Received>& out)
         return;
     case State::Payload:
         raw_ += c;
-        if (c == kEtx) {
+        if (c == Etx) {
             expected_ = CheckDigits(ByteSum(raw_));
             check_.clear();
             state_ = State::Check;
-        } else if (payload_.size() == kMaxPayload) {
+        } else if (payload_.size() == MaxPayload) {
             Refuse("frame too long", out);
         } else {
             payload_ += c;

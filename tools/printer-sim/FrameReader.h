@@ -33,7 +33,7 @@ class FrameReader
 {
 public:
     // Longer payloads are refused rather than buffered without bound.
-    static constexpr std::size_t kMaxPayload = 4096;
+    static constexpr std::size_t MaxPayload = 4096;
 
     // Takes the next bytes of the stream. Consecutive reset bytes (or noise) of one call come out
     // as one event.

@@ -58,7 +58,7 @@ std::vector<std::string> SplitFields(std::string_view payload)
         return fields;
     std::string_view rest = payload.substr(2); // command byte and the first FS
     for (;;) {
-        const auto fs = rest.find(kFs);
+        const auto fs = rest.find(Fs);
         fields.emplace_back(rest.substr(0, fs));
         if (fs == std::string_view::npos)
             return fields;
@@ -75,9 +75,9 @@ bool IsValidDate(std::string_view yymmdd)
     const int day = TwoDigits(yymmdd, 4);
     if (month < 1 || month > 12 || day < 1)
         return false;
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static const int Days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day <= Days[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
 bool IsValidTime(std::string_view hhmmss)
@@ -92,7 +92,7 @@ Answer Printer::Respond(char seq, std::string_view payload, std::time_t now)
 {
     const char command = payload.empty() ? '\0' : payload[0];
     // Fields always follow the command byte behind an FS.
-    if (payload.size() > 1 && payload[1] != kFs)
+    if (payload.size() > 1 && payload[1] != Fs)
         return Refuse(seq, command, psBadField, {}, "refused: no field separator after command");
     const auto fields = SplitFields(payload);
     switch (static_cast<unsigned char>(command)) {
@@ -138,12 +138,12 @@ std::string Printer::Reply(char seq, char command, bool accepted, unsigned statu
     std::string payload;
     payload += command;
     payload += accepted ? 'A' : 'R';
-    payload += kFs;
+    payload += Fs;
     payload += Hex4(status);
-    payload += kFs;
+    payload += Fs;
     payload += Hex4(FiscalStatus());
     for (const auto& field : data) {
-        payload += kFs;
+        payload += Fs;
         payload += field;
     }
     return BuildFrame(seq, payload);
@@ -273,7 +273,7 @@ Answer Printer::InvoiceItem(char seq, const std::vector<std::string>& fields)
     // Nine digits each: the product stays far inside long long. The total's reply field has ten
     // digits, and a printer refuses the item that would take it further rather than wrap.
     const long long cents = std::stoll(fields[1]) * std::stoll(fields[2]) / 1000;
-    if (cents > kMaxInvoiceTotal - invoiceTotal_)
+    if (cents > MaxInvoiceTotal - invoiceTotal_)
         return Refuse(seq, 'B', psBadField, {},
                       "refused: the invoice total would pass its 10 digits");
     ++itemCount_;

@@ -41,7 +41,7 @@ class Printer
 {
 public:
     // The largest invoice total, in cents, that the reply's total field can hold.
-    static constexpr long long kMaxInvoiceTotal = 9'999'999'999;
+    static constexpr long long MaxInvoiceTotal = 9'999'999'999;
 
     explicit Printer(std::string serial);
 

@@ -17,12 +17,12 @@ namespace printersim {
 namespace {
 
 // Between the pieces of a split reply.
-constexpr double kPiecePauseMs = 1200;
+constexpr double PiecePauseMs = 1200;
 // A frame whose rest does not come within this time is dropped.
-constexpr double kFrameGapMs = 2000;
+constexpr double FrameGapMs = 2000;
 // A flood sends about what a 9600-baud line carries.
-constexpr double kFloodIntervalMs = 100;
-constexpr std::size_t kFloodChunk = 96;
+constexpr double FloodIntervalMs = 100;
+constexpr std::size_t FloodChunk = 96;
 
 } // namespace
 
@@ -65,7 +65,7 @@ int Server::Run(int signalFd)
             return 0;
         const auto now = Clock::now();
         if (reader_.InFrame() &&
-            now - lastInput_ >= std::chrono::milliseconds(options_.RealMs(kFrameGapMs))) {
+            now - lastInput_ >= std::chrono::milliseconds(options_.RealMs(FrameGapMs))) {
             if (auto dropped = reader_.Abandon()) {
                 log_.Received(dropped->raw);
                 log_.Event("dropped (" + dropped->problem + ")");
@@ -139,7 +139,7 @@ void Server::Handle(const Received& received)
     if (good)
         Answer(received);
     else
-        Schedule(std::string(1, kNak), "NAK");
+        Schedule(std::string(1, Nak), "NAK");
 }
 
 void Server::Answer(const Received& frame)
@@ -166,7 +166,7 @@ void Server::Schedule(std::string reply, const std::string& label)
     if (!out_.empty())
         due = std::max(due, out_.back().due);
     const std::size_t pieces = std::min<std::size_t>(options_.pieces, reply.size());
-    const auto pause = std::chrono::milliseconds(options_.RealMs(kPiecePauseMs));
+    const auto pause = std::chrono::milliseconds(options_.RealMs(PiecePauseMs));
     std::size_t start = 0;
     for (std::size_t i = 0; i < pieces; ++i) {
         const std::size_t end = reply.size() * (i + 1) / pieces;
@@ -180,11 +180,11 @@ void Server::Schedule(std::string reply, const std::string& label)
     // A reply already partly on the wire is finished, or the other side would see half a frame.
     const std::size_t oldest = out_.front().started ? 1 : 0;
     std::size_t dropped = 0;
-    for (; out_.size() > kMaxPending; ++dropped)
+    for (; out_.size() > MaxPending; ++dropped)
         out_.erase(out_.begin() + static_cast<std::ptrdiff_t>(oldest));
     if (dropped > 0)
         log_.Event("dropped the " + std::to_string(dropped) + " oldest of " +
-                   std::to_string(kMaxPending + dropped) +
+                   std::to_string(MaxPending + dropped) +
                    " waiting replies: the other side is not reading");
 }
 
@@ -220,14 +220,14 @@ void Server::SendDue()
 
 void Server::Flood()
 {
-    const std::string bytes = RandomBytes(kFloodChunk);
+    const std::string bytes = RandomBytes(FloodChunk);
     // A full queue on the other side just loses this chunk: a flood does not wait.
     const ssize_t n = write(line_.Fd(), bytes.data(), bytes.size());
     if (n > 0)
         log_.Sent(std::string_view(bytes).substr(0, n));
     else if (n < 0 && errno != EAGAIN)
         log_.Event(std::string("writing the line failed: ") + std::strerror(errno));
-    nextFlood_ = Clock::now() + std::chrono::milliseconds(options_.RealMs(kFloodIntervalMs));
+    nextFlood_ = Clock::now() + std::chrono::milliseconds(options_.RealMs(FloodIntervalMs));
 }
 
 int Server::PollTimeoutMs() const
@@ -242,7 +242,7 @@ int Server::PollTimeoutMs() const
     if (flooding_)
         earliest(nextFlood_);
     if (reader_.InFrame())
-        earliest(lastInput_ + std::chrono::milliseconds(options_.RealMs(kFrameGapMs)));
+        earliest(lastInput_ + std::chrono::milliseconds(options_.RealMs(FrameGapMs)));
     if (!wake)
         return -1;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wake - Clock::now()).count();

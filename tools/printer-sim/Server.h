@@ -21,7 +21,7 @@ public:
     // Replies (or pieces of replies) waiting for their time or for the other side to read. A
     // printer's buffer is small; past this the oldest go, so a reader that never reads cannot
     // make the simulator grow without bound.
-    static constexpr std::size_t kMaxPending = 64;
+    static constexpr std::size_t MaxPending = 64;
 
     Server(const Options& options, Endpoint& line, TrafficLog& log);
 

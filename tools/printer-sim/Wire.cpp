@@ -23,10 +23,10 @@ std::string BuildFrame(char seq, std::string_view payload)
 {
     std::string frame;
     frame.reserve(payload.size() + 8);
-    frame += kStx;
+    frame += Stx;
     frame += seq;
     frame += payload;
-    frame += kEtx;
+    frame += Etx;
     frame += CheckDigits(ByteSum(frame));
     return frame;
 }
@@ -48,7 +48,7 @@ std::string HexText(std::string_view bytes)
 
 std::string ReadableText(std::string_view bytes)
 {
-    static const char* const kControlNames[32] = {
+    static const char* const ControlNames[32] = {
         "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
         "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
         "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
@@ -60,7 +60,7 @@ std::string ReadableText(std::string_view bytes)
             text += c;
         } else if (b < 0x20) {
             text += '<';
-            text += kControlNames[b];
+            text += ControlNames[b];
             text += '>';
         } else if (b == 0x7F) {
             text += "<DEL>";

@@ -6,10 +6,10 @@
 // Bytes and helpers shared by both directions of the printer's serial line.
 namespace printersim {
 
-constexpr char kStx = 0x02;
-constexpr char kEtx = 0x03;
-constexpr char kNak = 0x15;
-constexpr char kFs = 0x1C;
+constexpr char Stx = 0x02;
+constexpr char Etx = 0x03;
+constexpr char Nak = 0x15;
+constexpr char Fs = 0x1C;
 
 // Sum of the unsigned values of the bytes.
 unsigned ByteSum(std::string_view bytes);
