@@ -10,11 +10,17 @@ const QDate DayZero(1899, 12, 30);
 
 // Whole milliseconds since day zero; every split goes through this so that a value just below a
 // second boundary does not decode to 59.999... and a date just before midnight keeps its day.
-qint64 ToMSecs(TDateTime value) { return std::llround(value * MSecsPerDay); }
+qint64 ToMSecs(TDateTime value)
+{
+    return std::llround(value * MSecsPerDay);
+}
 
 } // namespace
 
-TDateTime Now() { return TimeBase::Now(); }
+TDateTime Now()
+{
+    return TimeBase::Now();
+}
 
 TDateTime DateTimeFromQt(const QDateTime& value)
 {

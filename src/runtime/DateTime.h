@@ -21,4 +21,7 @@ void DecodeDate(TDateTime value, int& year, int& month, int& day);
 void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec);
 
 // A duration in seconds as a fraction of a day (30 s is 30/86400).
-inline constexpr TDateTime Seconds(double secs) { return secs / SecsPerDay; }
+inline constexpr TDateTime Seconds(double secs)
+{
+    return secs / SecsPerDay;
+}

@@ -8,8 +8,7 @@ class QObject;
 // never called.
 using TNotifyEvent = std::function<void(QObject* Sender)>;
 
-template <typename Handler, typename... Args>
-void Fire(const Handler& handler, Args&&... args)
+template <typename Handler, typename... Args> void Fire(const Handler& handler, Args&&... args)
 {
     if (handler)
         handler(std::forward<Args>(args)...);

@@ -48,7 +48,10 @@ qsizetype RunLength(const QString& s, qsizetype i)
     return n;
 }
 
-QString Padded(int value, int width) { return QString::number(value).rightJustified(width, '0'); }
+QString Padded(int value, int width)
+{
+    return QString::number(value).rightJustified(width, '0');
+}
 
 } // namespace
 

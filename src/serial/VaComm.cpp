@@ -17,7 +17,7 @@
 namespace {
 
 constexpr quint32 Speeds[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
-                               14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+                              14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 constexpr quint32 EventMasks[] = {
     CommEv::Break,    CommEv::Cts,    CommEv::Dsr,     CommEv::Err,    CommEv::Ring,
@@ -238,7 +238,7 @@ CommControlBlock TVaCustomComm::MakeControlBlock() const
 
     static constexpr quint32 DtrFlags[] = {0, DcbFlag::DtrEnable, DcbFlag::DtrHandshake};
     static constexpr quint32 RtsFlags[] = {0, DcbFlag::RtsEnable, DcbFlag::RtsHandshake,
-                                       DcbFlag::RtsToggle};
+                                           DcbFlag::RtsToggle};
     const TVaFlowControl& fc = *flowControl_;
     quint32 flags = DcbFlag::Binary;
     if (parityCheck_)
