@@ -87,11 +87,15 @@ void TVaCommThread::Run()
     // Nothing may unwind out of a thread (that ends the program): a failure is reported on the
     // port's thread and this thread ends, as if stopped. The port stays open; a full queue
     // then shows in WriteBuf.
+    // The thread counts as ended before its failure is reported, so whoever handles the report
+    // already sees it ended.
     try {
         Execute();
     } catch (const std::exception& e) {
+        MarkTerminated();
         ReportFailure(e);
     } catch (...) {
+        MarkTerminated();
         ReportFailure(std::runtime_error("Unknown error"));
     }
     MarkTerminated();
