@@ -10,11 +10,15 @@
 
 namespace {
 
-using DirHandle = std::unique_ptr<DIR, decltype(&closedir)>;
+struct CloseDir
+{
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, CloseDir>;
 
 DirHandle OpenDir(const QByteArray& path)
 {
-    return DirHandle(opendir(path.constData()), &closedir);
+    return DirHandle(opendir(path.constData()));
 }
 
 // Plain readdir, no QDir: its filters stat every entry, and a stat that follows a descriptor to

@@ -37,11 +37,18 @@ TEST(PortRefusals, OtherFailuresAreReportedWithThePortsOwnTextButNeedNoBox)
 
 TEST(PortRefusals, AdviceListsEveryRefusedDeviceAndJoinsAllTheirGroupsInOneCommand)
 {
-    PortRefusal usb{QStringLiteral("COM5"), "/dev/ttyUSB0", PortRefusal::Reason::Permission,
-                    QStringLiteral("dialout")};
-    PortRefusal acm{QStringLiteral("COM13"), "/dev/ttyACM0", PortRefusal::Reason::Permission,
-                    QStringLiteral("uucp")};
-    PortRefusal held{QStringLiteral("COM6"), "/dev/ttyUSB1", PortRefusal::Reason::Busy};
+    const auto refused = [](const char* com, const char* device, PortRefusal::Reason why) {
+        PortRefusal refusal;
+        refusal.ComName = QString::fromLatin1(com);
+        refusal.DevicePath = device;
+        refusal.Why = why;
+        return refusal;
+    };
+    PortRefusal usb = refused("COM5", "/dev/ttyUSB0", PortRefusal::Reason::Permission);
+    usb.Group = QStringLiteral("dialout");
+    PortRefusal acm = refused("COM13", "/dev/ttyACM0", PortRefusal::Reason::Permission);
+    acm.Group = QStringLiteral("uucp");
+    PortRefusal held = refused("COM6", "/dev/ttyUSB1", PortRefusal::Reason::Busy);
     held.Holders = {{812, QStringLiteral("ModemManager")}};
     const QString advice = RefusalAdvice({usb, held, acm}, QStringLiteral("ana"));
     for (const QString& part :

@@ -92,7 +92,8 @@ TEST_F(TrafficWindowTest, ReplyBoxMenuKeepsItsEntriesAndOpensTheWindow)
                 action->trigger();
         menu->close();
     });
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                            form->respuesta->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(form->respuesta, &event);
 
     ASSERT_GE(entries.size(), 3) << "the standard entries are gone";

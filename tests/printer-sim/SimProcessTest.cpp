@@ -299,10 +299,12 @@ TEST_F(SimTest, LogHoldsTheBytesOfBothWaysInTheSharedShape)
         EXPECT_TRUE(std::regex_match(line.stamp + " " + line.kind + " " + line.text, shape))
             << line.text;
         (line.kind == "RX" ? rx : tx) += line.bytes;
-        if (line.bytes == kStatus)
+        if (line.bytes == kStatus) {
             EXPECT_EQ(line.readable, "<STX>D<80><ETX>00C9");
-        if (line.bytes == "\x07")
+        }
+        if (line.bytes == "\x07") {
             EXPECT_EQ(line.readable, "<BEL>");
+        }
     }
     EXPECT_EQ(rx, sent);
     EXPECT_EQ(tx, received);
