@@ -8,4 +8,4 @@ if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja >/dev/null
 fi
 cmake --build "$build" --target exchange_cpu >/dev/null
-exec "$build/tests/e2e/exchange_cpu"
+exec "$build/bench/exchange_cpu"

@@ -9,4 +9,4 @@ if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja >/dev/null
 fi
 cmake --build "$build" --target serial_threads_bench >/dev/null
-exec "$build/tests/serial/serial_threads_bench"
+exec "$build/bench/serial_threads_bench"

@@ -8,12 +8,13 @@
 # Usage: bench/window.sh [build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/sim-ready.sh"
 build="${1:-$root/build}"
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja >/dev/null
 fi
 cmake --build "$build" --target window_bench orvalen-printer-sim >/dev/null
-bench="$build/tests/e2e/window_bench"
+bench="$build/bench/window_bench"
 sim="$build/tools/printer-sim/orvalen-printer-sim"
 
 if command -v xvfb-run >/dev/null; then
@@ -44,12 +45,7 @@ echo "== whole procedure, real clock, silent COM1, printer on COM3"
 start_printer() {
   "$sim" --link "$devdir/$1" "${@:2}" >"$devdir/$1.log" 2>&1 &
   pids+=($!)
-  for _ in $(seq 50); do
-    grep -q ' EV ready ' "$devdir/$1.log" 2>/dev/null && return
-    sleep 0.1
-  done
-  cat "$devdir/$1.log" >&2
-  exit 1
+  sim_wait_ready "$devdir/$1.log" "$!" 5 || { cat "$devdir/$1.log" >&2; exit 1; }
 }
 start_printer com1 --silent
 start_printer com3

@@ -5,6 +5,7 @@
 # Other arguments go to orvalen. BUILD_DIR chooses the build folder (default: build/).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/sim-ready.sh"
 build="${BUILD_DIR:-$root/build}"
 
 demo=0
@@ -71,16 +72,13 @@ log="$demo_dir/printer-sim.log"
 "$sim" --link "$demo_dir/com3" > >(tee "$log" | sed -u 's/^/[printer] /') 2>&1 &
 sim_pid=$!
 
-for _ in $(seq 100); do
-  grep -q ' EV ready ' "$log" 2>/dev/null && break
-  if ! kill -0 "$sim_pid" 2>/dev/null; then
-    cat "$log" >&2
-    echo "run.sh: the printer simulator did not start" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if ! grep -q ' EV ready ' "$log"; then
+ready=0
+sim_wait_ready "$log" "$sim_pid" || ready=$?
+if [ "$ready" = 1 ]; then
+  cat "$log" >&2
+  echo "run.sh: the printer simulator did not start" >&2
+  exit 1
+elif [ "$ready" != 0 ]; then
   echo "run.sh: the printer simulator did not get ready" >&2
   exit 1
 fi

@@ -4,6 +4,7 @@
 # Usage: scripts/screenshots.sh [build-dir] [output-dir]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/sim-ready.sh"
 build="${1:-$root/build}"
 out="${2:-/tmp/orvalen-shots}"
 # The clock and the printer run this many times faster, so the search and waits take seconds.
@@ -29,11 +30,7 @@ trap cleanup EXIT
 
 "$sim" --link "$devdir/com3" --time-scale "$speed" >"$devdir/sim.log" 2>&1 &
 sim_pid=$!
-for _ in $(seq 50); do
-  grep -q ' EV ready ' "$devdir/sim.log" 2>/dev/null && break
-  sleep 0.1
-done
-grep -q ' EV ready ' "$devdir/sim.log" || { cat "$devdir/sim.log" >&2; exit 1; }
+sim_wait_ready "$devdir/sim.log" "$sim_pid" 5 || { cat "$devdir/sim.log" >&2; exit 1; }
 
 for scale in 1 2; do
   mkdir -p "$out/${scale}x"

@@ -25,7 +25,7 @@ protected:
     // The printer answers every frame at once with the given reply.
     void AnswerWith(const QByteArray& reply)
     {
-        peer->OnFrame = [this, reply](const QByteArray&) { peer->Write(reply); };
+        peer->OnFrame = [this, reply](const QByteArray&) { peer->Send(reply); };
     }
 };
 
@@ -263,7 +263,7 @@ TEST_F(SerialNumberTest, TakenFromCharacters16To25OfTheStatusReply)
         {stx + "0123456789ABCD" + "SERIAL0001" + fs + "rest" + etx, QStringLiteral("SERIAL0001")},
     };
     for (const Case& c : cases) {
-        peer->OnFrame = [this, reply = c.reply](const QByteArray&) { peer->Write(reply); };
+        peer->OnFrame = [this, reply = c.reply](const QByteArray&) { peer->Send(reply); };
         form->Timer1Timer(form->Timer1);
         EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
         EXPECT_EQ(form->lbserial->text(), c.serial) << c.reply.toStdString();

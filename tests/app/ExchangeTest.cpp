@@ -13,9 +13,9 @@ using ExchangeTest = FormFixture;
 TEST_F(ExchangeTest, ImmediateReplyReturnsAfterTheSettlingPause)
 {
     peer->OnFrame = [this](const QByteArray&) {
-        peer->Write("\x02"
-                    "D80\x03"
-                    "0123");
+        peer->Send("\x02"
+                   "D80\x03"
+                   "0123");
     };
     const double secs = ProgramSecs([this] { form->EnviaComando(PayloadReporteZ()); });
     EXPECT_GE(secs, 2.0);
@@ -51,10 +51,10 @@ TEST_F(ExchangeTest, ClosedPortWritesNothingAndWaitsInFull)
 TEST_F(ExchangeTest, ReplySplitOverTicksIsJoinedInOrder)
 {
     peer->OnFrame = [this](const QByteArray&) {
-        peer->Write("\x02"
-                    "AB");
-        peer->WriteAfter(1.5, "CD");
-        peer->WriteAfter(3.0, "EF\x03");
+        peer->Send("\x02"
+                   "AB");
+        peer->SendAfter(1.5, "CD");
+        peer->SendAfter(3.0, "EF\x03");
     };
     const double secs = ProgramSecs([this] { form->EnviaComando(PayloadAbreNF()); });
     EXPECT_EQ(Reply(), QByteArray("\x02"
@@ -66,7 +66,7 @@ TEST_F(ExchangeTest, ReplySplitOverTicksIsJoinedInOrder)
 
 TEST_F(ExchangeTest, EtxAfterTenSecondsEndsTheWaitAtTheNextTick)
 {
-    peer->OnFrame = [this](const QByteArray&) { peer->WriteAfter(10, "\x02OK\x03"); };
+    peer->OnFrame = [this](const QByteArray&) { peer->SendAfter(10, "\x02OK\x03"); };
     const double secs = ProgramSecs([this] { form->EnviaComando(PayloadAbreNF()); });
     EXPECT_TRUE(RespuestaCompleta());
     EXPECT_GE(secs, 12.0);
@@ -76,10 +76,10 @@ TEST_F(ExchangeTest, EtxAfterTenSecondsEndsTheWaitAtTheNextTick)
 TEST_F(ExchangeTest, ZeroByteCutsTheReadAndLaterBytesAppendBehind)
 {
     peer->OnFrame = [this](const QByteArray&) {
-        peer->Write(QByteArray("\x02"
-                               "AB\0CD\x03",
-                               7));
-        peer->WriteAfter(3, "EF\x03");
+        peer->Send(QByteArray("\x02"
+                              "AB\0CD\x03",
+                              7));
+        peer->SendAfter(3, "EF\x03");
     };
     form->EnviaComando(PayloadAbreNF());
     // The ETX after the zero byte was lost with it; the one of the later read ends the reply.
@@ -93,7 +93,7 @@ TEST_F(ExchangeTest, NestedCommandClearsTheFirstReply)
     // The first command gets only a beginning of a reply; a second command, started from a
     // timer inside the first one's wait, gets a whole one.
     peer->OnFrame = [this](const QByteArray& payload) {
-        peer->Write(payload == "H" ? QByteArray("FIRST") : QByteArray("\x02SECOND\x03"));
+        peer->Send(payload == "H" ? QByteArray("FIRST") : QByteArray("\x02SECOND\x03"));
     };
     double innerSecs = 0;
     QTimer::singleShot(TimeBase::RealMs(5000), form.get(), [&] {
@@ -110,7 +110,7 @@ TEST_F(ExchangeTest, NestedCommandClearsTheFirstReply)
 
 TEST_F(ExchangeTest, SequenceBytesOfTheFirstFrames)
 {
-    peer->OnFrame = [this](const QByteArray&) { peer->Write("\x03"); };
+    peer->OnFrame = [this](const QByteArray&) { peer->Send("\x03"); };
     for (int i = 0; i < 4; ++i)
         form->EnviaComando(PayloadAbreNF());
     QByteArray sequence;

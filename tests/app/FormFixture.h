@@ -2,7 +2,6 @@
 
 // A main window on a sped-up clock whose port COM3 is a pseudo-terminal played by the test.
 
-#include "PtyPeer.h"
 #include "app/Form1.h"
 #include "app/LinkState.h"
 #include "app/ReplyBox.h"
@@ -10,6 +9,7 @@
 #include "runtime/Application.h"
 #include "runtime/TimeBase.h"
 #include "serial/VaComm.h"
+#include "support/PtyPair.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -33,7 +33,7 @@ protected:
         SetRandomState(0);
         SetRespuestaCompleta(false);
         Application().SetMessageHook([this](const QString& text) { messages.append(text); });
-        peer = std::make_unique<PtyPeer>(dir_.path() + QStringLiteral("/com3"));
+        peer = std::make_unique<PtyPair>(dir_.path() + QStringLiteral("/com3"));
         form = std::make_unique<TForm1>();
         form->puerto->SetPortNum(3);
         form->puerto->Open();
@@ -61,7 +61,7 @@ protected:
     QByteArray Reply() const { return form->respuesta->Bytes(); }
 
     QTemporaryDir dir_;
-    std::unique_ptr<PtyPeer> peer;
+    std::unique_ptr<PtyPair> peer;
     std::unique_ptr<TForm1> form;
     QStringList messages;
 };

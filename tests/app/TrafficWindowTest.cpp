@@ -47,8 +47,8 @@ protected:
     void AnswerInTwoPieces(const QByteArray& reply)
     {
         peer->OnFrame = [this, reply](const QByteArray&) {
-            peer->Write(reply.left(5));
-            peer->WriteAfter(1.5, reply.mid(5));
+            peer->Send(reply.left(5));
+            peer->SendAfter(1.5, reply.mid(5));
         };
     }
 };

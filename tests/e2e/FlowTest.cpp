@@ -1,7 +1,6 @@
 // The whole window as the program starts it, driven only through its buttons and keys, against
 // the simulated printer (a separate process) on COM3 of a private device folder.
 
-#include "Simulator.h"
 #include "app/Form1.h"
 #include "app/LinkState.h"
 #include "app/ReplyBox.h"
@@ -13,6 +12,7 @@
 #include "runtime/TimeBase.h"
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
+#include "support/SimProcess.h"
 #include "wizard/KWizard.h"
 
 #include <QApplication>
@@ -92,11 +92,15 @@ protected:
         qunsetenv("ORVALEN_COM_DIR");
     }
 
-    std::unique_ptr<Simulator> StartPrinter(int com, const QStringList& options = {})
+    std::unique_ptr<SimProcess> StartPrinter(int com, const QStringList& options = {})
     {
-        auto sim = std::make_unique<Simulator>(dir_.path() + QStringLiteral("/com%1").arg(com),
-                                               options, Scale);
+        std::vector<std::string> args{"--time-scale", QString::number(Scale).toStdString()};
+        for (const QString& option : options)
+            args.push_back(option.toStdString());
+        auto sim = std::make_unique<SimProcess>(
+            (dir_.path() + QStringLiteral("/com%1").arg(com)).toStdString(), args);
         EXPECT_TRUE(sim->Ready()) << "simulator on COM" << com;
+        sim->ReadInEventLoop();
         return sim;
     }
 
@@ -116,7 +120,15 @@ protected:
         EXPECT_TRUE(clicked) << "Alt+" << QTest::toString(key);
     }
     // The frames the printer took as frames, in the form it logs them.
-    static QStringList Frames(Simulator& printer) { return printer.Frames(); }
+    static QStringList Frames(SimProcess& printer)
+    {
+        QStringList frames;
+        for (const std::string& line : printer.Frames())
+            frames += QString::fromStdString(line);
+        return frames;
+    }
+    // Everything the printer has logged so far.
+    static QString Log(SimProcess& printer) { return QString::fromStdString(printer.Log()); }
     TKWizardCustomPage* Active() const { return form->wizard->ActivePage(); }
     bool SearchEnded() const
     {
@@ -151,7 +163,7 @@ TEST_F(FlowTest, WholeProcedureWithThePrinterOnCom3)
     Click(bkNext);
     EXPECT_EQ(Active(), form->PgVerificacion);
     EXPECT_EQ(Frames(*printer).size(), 2);
-    EXPECT_TRUE(printer->Log().contains(QStringLiteral("9<FS>Z<FS>T<ETX>")));
+    EXPECT_TRUE(Log(*printer).contains(QStringLiteral("9<FS>Z<FS>T<ETX>")));
     EXPECT_TRUE(form->respuesta->Bytes().startsWith('\x02'));
     EXPECT_TRUE(form->respuesta->Bytes().contains('\x03'));
 
@@ -178,8 +190,8 @@ TEST_F(FlowTest, WholeProcedureWithThePrinterOnCom3)
     // The clock ran on a little from 17:06:30 while the shortcut's click was under way.
     EXPECT_GE(form->edhora->text().toInt(), 170630);
     EXPECT_LE(form->edhora->text().toInt(), 170640);
-    EXPECT_TRUE(printer->Log().contains(
-        QStringLiteral("X<FS>261206<FS>%1<ETX>").arg(form->edhora->text())));
+    EXPECT_TRUE(
+        Log(*printer).contains(QStringLiteral("X<FS>261206<FS>%1<ETX>").arg(form->edhora->text())));
     EXPECT_EQ(form->fecha->text(), entered);
     EXPECT_TRUE(form->Pruebas->isEnabled());
     EXPECT_TRUE(form->reiniciar->isEnabled());
@@ -215,7 +227,7 @@ TEST_F(FlowTest, WholeProcedureWithThePrinterOnCom3)
     const int before = Frames(*printer).size();
     Click(form->reset);
     EXPECT_EQ(Frames(*printer).size(), before);
-    EXPECT_TRUE(printer->Log().contains(QStringLiteral("reset bytes")));
+    EXPECT_TRUE(Log(*printer).contains(QStringLiteral("reset bytes")));
     EXPECT_TRUE(form->Pruebas->isEnabled());
 
     // Anterior from the last page: another Z report, then Siguiente shows again.
@@ -263,7 +275,7 @@ TEST_F(FlowTest, NextDuringTheSearchShowsTheWelcomePageWhileTheReportGoesOut)
     EXPECT_TRUE(welcomeShown);
     EXPECT_EQ(afterNext, form->PgVerificacion);
     EXPECT_EQ(pages->shown, (QStringList{"pgPuerto", "Titulo", "PgVerificacion"}));
-    EXPECT_TRUE(silent->Log().contains(QStringLiteral("9<FS>Z<FS>T<ETX>")));
+    EXPECT_TRUE(Log(*silent).contains(QStringLiteral("9<FS>Z<FS>T<ETX>")));
     // The search itself goes on afterwards and finds the printer.
     EXPECT_EQ(portTexts.last(), QStringLiteral("COM3"));
     EXPECT_TRUE(ImpresorEncontrado());
@@ -339,7 +351,7 @@ protected:
         return (Now() - endAskedAt) * SecsPerDay;
     }
 
-    std::vector<std::unique_ptr<Simulator>> silent;
+    std::vector<std::unique_ptr<SimProcess>> silent;
     QStringList order;
     TDateTime endAskedAt = 0;
 };
@@ -454,7 +466,7 @@ TEST_F(FlowTest, TrafficLogMatchesThePrintersOwnLog)
     // The printer has written its log lines by the time its reply was read; take what is left.
     QString printerLog;
     WaitUntil(Now() + Seconds(5), [&] {
-        printerLog = printer->Log();
+        printerLog = Log(*printer);
         return LoggedBytes(printerLog, QStringLiteral("RX")).size() >= 4;
     });
     QFile file(path);

@@ -1,5 +1,3 @@
-#include "../app/PtyPeer.h"
-#include "Simulator.h"
 #include "app/Form1.h"
 #include "app/LinkState.h"
 #include "app/Payloads.h"
@@ -9,6 +7,8 @@
 #include "runtime/TimeBase.h"
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
+#include "support/PtyPair.h"
+#include "support/SimProcess.h"
 #include "wizard/KWizard.h"
 
 #include <QEvent>
@@ -87,10 +87,14 @@ protected:
 
     QString Com(int n) const { return dir_.path() + QStringLiteral("/com%1").arg(n); }
 
-    std::unique_ptr<Simulator> StartPrinter(int com, const QStringList& options = {})
+    std::unique_ptr<SimProcess> StartPrinter(int com, const QStringList& options = {})
     {
-        auto sim = std::make_unique<Simulator>(Com(com), options, Scale);
+        std::vector<std::string> args{"--time-scale", QString::number(Scale).toStdString()};
+        for (const QString& option : options)
+            args.push_back(option.toStdString());
+        auto sim = std::make_unique<SimProcess>(Com(com).toStdString(), args);
         EXPECT_TRUE(sim->Ready()) << "simulator on COM" << com;
+        sim->ReadInEventLoop();
         return sim;
     }
 
@@ -152,7 +156,7 @@ TEST_F(SearchTest, SilentDeviceIsSkippedAfterItsFullWait)
 
 TEST_F(SearchTest, BusyDeviceIsSkipped)
 {
-    PtyPeer busy(Com(1));
+    PtyPair busy(Com(1));
     ASSERT_TRUE(busy.HoldExclusively());
     auto printer = StartPrinter(3);
     const double secs = Search();
@@ -294,7 +298,7 @@ protected:
 
     const group* dialout_ = nullptr;
     const passwd* nobody_ = nullptr;
-    std::unique_ptr<Simulator> printer_;
+    std::unique_ptr<SimProcess> printer_;
     QByteArray device_;
 };
 
@@ -325,7 +329,7 @@ TEST_F(RefusedPortTest, InsideDialoutThePrinterIsFoundWithNoExtraBox)
 
 TEST_F(SearchTest, PortHeldByAnotherProgramIsNamedWhenNoPrinterIsFound)
 {
-    PtyPeer port(Com(5));
+    PtyPair port(Com(5));
     QProcess holder;
     holder.start(QStringLiteral("flock"),
                  {QStringLiteral("-x"), Com(5), QStringLiteral("sleep"), QStringLiteral("60")});

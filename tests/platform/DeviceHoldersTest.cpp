@@ -1,5 +1,6 @@
 #include "platform/DeviceHolders.h"
-#include "PtyPair.h"
+#include "support/ComDir.h"
+#include "support/PtyPair.h"
 
 #include <QProcess>
 #include <QTemporaryFile>

@@ -1,6 +1,6 @@
 #include "platform/SerialDevice.h"
-#include "PtyPair.h"
 #include "platform/CustomSpeed.h"
+#include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include "app/LinkState.h"
 #include "runtime/Application.h"
 #include "serial/VaComm.h"
+#include "support/Frame.h"
 #include "wizard/KWizard.h"
 
 #include <QApplication>
@@ -58,17 +59,6 @@ void AskHost(const char* what)
 {
     std::printf("@@realtty host %s\n", what);
     std::fflush(stdout);
-}
-
-std::string Frame(char seq, std::string_view payload)
-{
-    std::string frame = std::string("\x02") + seq + std::string(payload) + "\x03";
-    unsigned sum = 0;
-    for (unsigned char c : frame)
-        sum += c;
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%04X", sum);
-    return frame + digits;
 }
 
 bool CompleteReply(const QByteArray& bytes)

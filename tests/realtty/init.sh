@@ -26,10 +26,8 @@ group() {
 # The simulated printer on the far UART, for the groups that exchange frames.
 /checks/orvalen-printer-sim --device /dev/ttyS2 --serial RTTY012345 >/tmp/sim.log 2>&1 &
 sim=$!
-for _ in $(seq 100); do
-  grep -q ' EV ready ' /tmp/sim.log && break
-  sleep 0.1
-done
+. /sim-ready.sh
+sim_wait_ready /tmp/sim.log $sim || echo "@@realtty the simulator did not get ready"
 cat /tmp/sim.log
 
 for g in LineSettings ModemLines ErrorCounters Exchange Search ExclusiveOpen; do

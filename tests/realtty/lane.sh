@@ -96,6 +96,7 @@ cp -r /etc/fonts "$root/etc/" 2>/dev/null || true
 font=$(ls /usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf 2>/dev/null | head -1)
 [ -z "$font" ] || cp "$font" "$root/usr/share/fonts/"
 cp "$here/init.sh" "$root/init"
+cp "$here/../../scripts/sim-ready.sh" "$root/sim-ready.sh"
 chmod +x "$root/init"
 printf '%s\n' "${groups[@]}" >"$root/groups"
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$run/initrd.cpio"

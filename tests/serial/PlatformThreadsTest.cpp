@@ -1,7 +1,7 @@
 #include "platform/LineWatch.h"
-#include "platform/PtyPair.h"
 #include "platform/ThreadPriority.h"
 #include "platform/UiCall.h"
+#include "support/PtyPair.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -1,8 +1,9 @@
 #include "serial/VaComm.h"
 #include "platform/CustomSpeed.h"
-#include "platform/PtyPair.h"
 #include "runtime/ErrorReport.h"
 #include "serial/CommError.h"
+#include "support/ComDir.h"
+#include "support/PtyPair.h"
 
 #include <QTemporaryDir>
 

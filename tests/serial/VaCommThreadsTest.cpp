@@ -1,9 +1,10 @@
 #include "serial/VaCommThreads.h"
-#include "platform/PtyPair.h"
 #include "runtime/ErrorReport.h"
 #include "runtime/Wait.h"
 #include "serial/CommError.h"
 #include "serial/VaComm.h"
+#include "support/ComDir.h"
+#include "support/PtyPair.h"
 
 #include <QCoreApplication>
 #include <QDir>
