@@ -335,10 +335,8 @@ TEST_F(SearchTest, PortHeldByAnotherProgramIsNamedWhenNoPrinterIsFound)
                  {QStringLiteral("-x"), Com(5), QStringLiteral("sleep"), QStringLiteral("60")});
     ASSERT_TRUE(holder.waitForStarted());
     // flock starts sleep once it holds the lock.
-    const QDateTime deadline = QDateTime::currentDateTime().addSecs(10);
-    while (OtherHoldersOf(Com(5).toLocal8Bit()).size() < 2 &&
-           QDateTime::currentDateTime() < deadline)
-        QTest::qWait(20);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return OtherHoldersOf(Com(5).toLocal8Bit()).size() >= 2; }, 10000));
     testing::internal::CaptureStderr();
     Search();
     const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());

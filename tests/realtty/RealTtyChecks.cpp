@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "app/LinkState.h"
 #include "runtime/Application.h"
+#include "runtime/Wait.h"
 #include "serial/VaComm.h"
 #include "support/Frame.h"
 #include "wizard/KWizard.h"
@@ -40,18 +41,15 @@ constexpr char kPort[] = "/dev/ttyS1";
 constexpr char Peer[] = "/dev/ttyS2"; // the simulator's side, when it runs
 constexpr char Adapter[] = "/dev/ttyUSB0";
 
-// Processes events until the condition holds or the time is up.
+// Processes events until the condition holds or the time is up (the program's clock runs at
+// real speed here).
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        usleep(5000);
-    }
-    return true;
+    // Conditions outside the event loop (a device node, a driver's queue) wake nothing: a timer
+    // looks at them regularly.
+    QTimer look;
+    look.start(5);
+    return WaitUntil(Now() + Seconds(timeoutMs / 1000.0), done);
 }
 
 // Tells the host driver of the lane to act; it reads the console.
@@ -314,7 +312,7 @@ public:
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
                 fd_ = fd;
-            else
+            else // the program's VNC server is not listening yet: try again shortly
                 ::close(fd), usleep(200000);
         }
         if (fd_ >= 0 && !Handshake()) {
@@ -527,6 +525,7 @@ TEST(CloseWithUnsentOutput, ReturnsAtOnce)
     ASSERT_TRUE(WaitFor(
         [&] {
             port->WriteBuf(chunk.data(), static_cast<int>(chunk.size()));
+            // Paces the writes: the check is whether output stays queued, not how much.
             usleep(50000);
             return ioctl(port->Handle(), TIOCOUTQ, &queued) == 0 && queued > 0;
         },
@@ -569,7 +568,8 @@ TEST(Unplug, PullingTheAdapterOutDuringAnExchangeIsOneErrorAndNoSpin)
     AskHost("unplug");
     EXPECT_TRUE(WaitFor([&] { return !port->Active(); }, 20000)) << "the port stayed open";
     EXPECT_TRUE(WaitFor([] { return !std::filesystem::exists(Adapter); }, 20000));
-    // Anything that would repeat per poll tick shows up within a second.
+    // Anything that would repeat per poll tick shows up within a second (a check that something
+    // does not happen).
     WaitFor([] { return false; }, 1000);
     EXPECT_EQ(reports.messages.size() + errors, 1)
         << errors << " OnError, messages: " << reports.messages.join(u'\n').toStdString();

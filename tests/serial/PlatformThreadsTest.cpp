@@ -20,6 +20,8 @@ namespace {
 using namespace std::chrono_literals;
 
 // An eventfd that a helper thread signals after a delay: ends a Wait that should have blocked.
+// The delay is the window of a check that nothing is reported (or the moment a wake-up comes
+// to a Wait already blocked), not a wait for something to happen: keep it short.
 class LateStop
 {
 public:

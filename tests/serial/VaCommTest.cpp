@@ -15,7 +15,6 @@
 #include <fstream>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -80,13 +79,12 @@ protected:
         return cfgetospeed(&t);
     }
 
+    // Reads what arrives until `count` bytes are in or 2 s have passed.
     QByteArray ReadUntil(int count)
     {
         QByteArray got;
-        for (int i = 0; i < 2000 && got.size() < count; ++i) {
-            got += port.ReadText();
-            if (got.size() < count)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while ((got += port.ReadText()).size() < count && pty.WaitForInput(deadline)) {
         }
         return got;
     }
@@ -595,8 +593,9 @@ TEST_F(Port, ReceivedBytesAreAnnouncedAndStayForReadText)
     comm.HandleRxChar();
     EXPECT_EQ(announced, 0) << "nothing waiting: no event";
     pty.Send("12345");
-    for (int i = 0; i < 2000 && comm.ReadBufUsed() < 5; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (comm.ReadBufUsed() < 5 && pty.WaitForInput(deadline)) {
+    }
     comm.HandleRxChar();
     EXPECT_EQ(announced, 5);
     EXPECT_EQ(comm.ReadText(), QByteArray("12345"));

@@ -33,15 +33,37 @@ bool RunLoopUntil(const std::function<bool()>& done, int realMs = 3000)
     return WaitUntil(Now() + Seconds(realMs / 1000.0), done);
 }
 
+// Lets the event loop run for a short while, for checks that something does NOT happen in it.
 void RunLoopFor(int realMs)
 {
     RunLoopUntil({}, realMs);
+}
+
+// Serves what the event loop has waiting now (hand-overs already queued), without waiting.
+void ServePending()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 }
 
 int CountEntries(const char* dir)
 {
     return int(
         QDir(QString::fromLatin1(dir)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+// Waits, without serving the event loop (the UI thread is busy elsewhere), until a thread has
+// handed a call over: each waiting hand-over holds a descriptor of its own. Nothing signals
+// that, so the descriptor table is looked at every millisecond until the deadline.
+bool HandOverWaits(int descriptorsBefore)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (CountEntries("/proc/self/fd") <= descriptorsBefore) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 // Resident memory of the process in KiB.
@@ -117,7 +139,7 @@ protected:
     {
         port.Close();
         // Calls that were queued for the closed port must find nothing to do.
-        RunLoopFor(20);
+        ServePending();
         SetErrorReportHook({});
     }
 
@@ -190,7 +212,7 @@ TEST_F(Threads, UnreadBytesAreAnnouncedOnceUntilMoreArrive)
     port.Open();
     pty.Send("abc");
     ASSERT_TRUE(RunLoopUntil([&] { return !counts.isEmpty(); }));
-    RunLoopFor(300);
+    RunLoopFor(300); // no second announcement of the same bytes
     EXPECT_EQ(counts, QList<int>{3});
     pty.Send("de");
     ASSERT_TRUE(RunLoopUntil([&] { return counts.size() == 2; }));
@@ -207,7 +229,7 @@ TEST_F(Threads, WithoutListenersOrOnRxCharBytesWaitForReadText)
 {
     port.Open();
     pty.Send("reply\x03");
-    RunLoopFor(100);
+    ASSERT_TRUE(RunLoopUntil([&] { return port.ReadBufUsed() == 6; }));
     EXPECT_EQ(port.ReadText(), QByteArray("reply\x03"));
     EXPECT_TRUE(reports.isEmpty());
 }
@@ -319,12 +341,12 @@ TEST_F(Threads, QueuedWritesReturnAtOnceAndArriveInOrderWithTxEmptyAfterEachDrai
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50)) << "returns at once";
         sent += chunk;
         if (i % 50 == 0)
-            RunLoopFor(5);
+            ServePending();
     }
     ASSERT_TRUE(RunLoopUntil([&] { return drain.Size() >= sent.size(); }));
     EXPECT_EQ(drain.Data(), sent);
     const int before = txEmpty;
-    RunLoopFor(50);
+    RunLoopFor(50); // no transmit-empty without a write
     EXPECT_GT(txEmpty, 1);
     EXPECT_EQ(txEmpty, before) << "nothing more once drained";
     EXPECT_TRUE(uiThread);
@@ -412,7 +434,8 @@ TEST_F(Threads, DirectWritesGiveTxEmptyOnlyWhenMonitored)
     port.Open();
     Drain drain(pty);
     EXPECT_TRUE(port.WriteText("one"));
-    RunLoopFor(100);
+    ASSERT_TRUE(RunLoopUntil([&] { return drain.Size() == 3; }));
+    RunLoopFor(50); // the write is out; no transmit-empty follows
     EXPECT_EQ(txEmpty, 0);
     port.Close();
 
@@ -422,7 +445,7 @@ TEST_F(Threads, DirectWritesGiveTxEmptyOnlyWhenMonitored)
     ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 1; }));
     EXPECT_TRUE(port.WriteText("three"));
     ASSERT_TRUE(RunLoopUntil([&] { return txEmpty == 2; }));
-    RunLoopFor(50);
+    RunLoopFor(50); // one per write, none more
     EXPECT_EQ(txEmpty, 2);
 }
 
@@ -431,13 +454,14 @@ TEST_F(Threads, CloseReturnsAtOnceWhileAHandOverWaitsAndTheBatchIsDropped)
     int announced = 0;
     port.OnRxChar = [&](QObject*, int) { ++announced; };
     port.Open();
+    const int fds = CountEntries("/proc/self/fd");
     pty.Send("pending");
     // The thread hands the batch over; the UI thread is busy and does not serve it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(HandOverWaits(fds));
     const auto start = Clock::now();
     port.Close();
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
-    RunLoopFor(50);
+    ServePending();
     EXPECT_EQ(announced, 0) << "a closed port raises no events";
 }
 
@@ -451,11 +475,12 @@ TEST_F(Threads, DestroyingThePortWithAHandOverPendingIsHarmless)
     int announced = 0;
     comm->OnRxChar = [&](QObject*, int) { ++announced; };
     comm->Open();
+    const int fds = CountEntries("/proc/self/fd");
     pty.Send("pending");
     EXPECT_TRUE(comm->WriteText("queued"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(HandOverWaits(fds));
     comm.reset();
-    RunLoopFor(50);
+    ServePending();
     EXPECT_EQ(announced, 0);
 }
 
@@ -466,7 +491,7 @@ TEST_F(Threads, OpeningAndClosingManyTimesLeaksNoThreadOrDescriptor)
     port.OnRxChar = [&](QObject*, int) { ++announced; };
     port.Open();
     port.Close();
-    RunLoopFor(10);
+    ServePending();
     const int fds = CountEntries("/proc/self/fd");
     const int tasks = CountEntries("/proc/self/task");
     const long resident = ResidentKiB();
@@ -476,11 +501,14 @@ TEST_F(Threads, OpeningAndClosingManyTimesLeaksNoThreadOrDescriptor)
             // Some rounds with traffic, so that hand-overs are under way when Close comes.
             pty.Send("x");
             EXPECT_TRUE(port.WriteChar('y'));
-            RunLoopFor(2);
+            ServePending();
         }
         port.Close();
     }
-    RunLoopFor(20);
+    // Hand-overs dropped with a closed port let go of their descriptors once served.
+    RunLoopUntil([&] {
+        return CountEntries("/proc/self/fd") == fds && CountEntries("/proc/self/task") == tasks;
+    });
     EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
     EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
 // ThreadSanitizer keeps what it learnt of every thread, AddressSanitizer holds freed memory in
@@ -502,7 +530,7 @@ TEST_F(Threads, DeviceThatGoesAwayIsReportedOnceThroughTheEventThread)
     port.Open();
     pty.CloseMaster();
     ASSERT_TRUE(RunLoopUntil([&] { return !port.Active(); }));
-    RunLoopFor(100);
+    RunLoopFor(100); // no second report
     EXPECT_EQ(reports, QStringList{"Error retrieving statistics (5), Input/output error"});
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(port.EventThreadObject(), nullptr);
@@ -517,7 +545,7 @@ TEST_F(Threads, QueuedWriteToADeviceThatWentAwayIsReportedOnce)
     pty.CloseMaster();
     EXPECT_TRUE(port.WriteText("lost"));
     ASSERT_TRUE(RunLoopUntil([&] { return !port.Active(); }));
-    RunLoopFor(100);
+    RunLoopFor(100); // no second report
     EXPECT_EQ(reports, QStringList{"Error retrieving statistics (5), Input/output error"});
 }
 

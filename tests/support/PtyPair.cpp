@@ -119,6 +119,13 @@ QByteArray PtyPair::Receive(int count, int timeoutMs) const
     return out;
 }
 
+bool PtyPair::WaitForInput(Clock::time_point deadline) const
+{
+    // The slave's input queue is the same for every open of it: our own descriptor sees it.
+    pollfd p{Slave(), POLLIN, 0};
+    return poll(&p, 1, MsLeft(deadline)) > 0;
+}
+
 termios PtyPair::Settings() const
 {
     termios t{};

@@ -13,6 +13,7 @@
 #include <QSocketNotifier>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <termios.h>
@@ -42,6 +43,9 @@ public:
     // What the code under test wrote: waits up to timeoutMs for `count` bytes. Safe to call from
     // another thread than the one that sends.
     QByteArray Receive(int count, int timeoutMs = 2000) const;
+    // Waits until the slave has input waiting for the code under test (false at the deadline).
+    // Input that is already waiting returns at once: read it first, or wait for a count.
+    bool WaitForInput(std::chrono::steady_clock::time_point deadline) const;
     // The slave's settings, as the master sees them.
     termios Settings() const;
 
