@@ -1,6 +1,6 @@
 #include "FormFixture.h"
 
-#include "ComputerClock.h"
+#include "support/ComputerClock.h"
 
 #include "app/Payloads.h"
 

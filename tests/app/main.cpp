@@ -1,3 +1,3 @@
-#include "QtTestMain.h"
+#include "support/QtTestMain.h"
 
 ORVALEN_QT_TEST_MAIN

@@ -1,6 +1,6 @@
 #include "runtime/DateTime.h"
-#include "ComputerClock.h"
 #include "runtime/TimeBase.h"
+#include "support/ComputerClock.h"
 
 #include <gtest/gtest.h>
 

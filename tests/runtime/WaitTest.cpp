@@ -1,7 +1,7 @@
 #include "runtime/Wait.h"
-#include "ComputerClock.h"
 #include "runtime/TimeBase.h"
 #include "runtime/Timer.h"
+#include "support/ComputerClock.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

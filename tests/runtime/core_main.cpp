@@ -1,3 +1,3 @@
-#include "CoreTestMain.h"
+#include "support/CoreTestMain.h"
 
 ORVALEN_CORE_TEST_MAIN
