@@ -26,8 +26,11 @@ int failures = 0;
 
 void Save(QWidget* window, const QString& name)
 {
-    // Let the last change reach the X server before grabbing it.
-    QTest::qWait(300);
+    // The last change painted and through to the X server before grabbing it.
+    if (!QTest::qWaitForWindowExposed(window))
+        ++failures;
+    window->repaint();
+    QGuiApplication::sync();
     const QPixmap shot = window->screen()->grabWindow(window->winId());
     const QString path = QDir(outDir).filePath(name + QStringLiteral(".png"));
     if (shot.isNull() || !shot.save(path)) {

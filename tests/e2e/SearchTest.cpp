@@ -202,7 +202,10 @@ TEST_F(SearchTest, DeviceVanishingMidExchangeGivesOneMessage)
     // a later poll tick meets it.
     form->Pruebas->setEnabled(true);
     form->btrepz->click();
-    WaitUntil(Now() + Seconds(35));
+    EXPECT_TRUE(WaitUntil(Now() + Seconds(35),
+                          [&] { return !form->puerto->Active() && !messages.isEmpty(); }));
+    // A few poll ticks more, in which no second message may come.
+    WaitUntil(Now() + Seconds(3));
     EXPECT_FALSE(form->puerto->Active());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("error"))) << messages[0].toStdString();

@@ -92,7 +92,9 @@ int main(int argc, char** argv)
     int index = 1;
     for (TKWizardCustomPage* page : wizard->Pages()) {
         wizard->SetActivePage(page);
-        QTest::qWait(300);
+        // The page painted and through to the X server before grabbing it.
+        form.repaint();
+        QGuiApplication::sync();
         const QPixmap shot = form.screen()->grabWindow(form.winId());
         const QString path = QDir(outDir).filePath(QString("page%1.png").arg(index++));
         if (!shot.save(path))
