@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -53,14 +54,15 @@ PtyPair::PtyPair()
 
 PtyPair::PtyPair(const QString& linkPath) : PtyPair()
 {
+    // Thrown from a fixture's SetUp, the failure ends that test alone.
     if (!IsOpen())
-        std::abort();
+        throw std::runtime_error("cannot open a pseudo-terminal");
     MakeRaw(Master());
     MakeRaw(Slave());
     link_ = linkPath;
     QFile::remove(link_);
     if (!QFile::link(QString::fromLocal8Bit(path_), link_))
-        std::abort();
+        throw std::runtime_error("cannot link the pseudo-terminal");
     notifier_ = std::make_unique<QSocketNotifier>(Master(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, this,
                      [this] { ReadAvailable(); });

@@ -71,7 +71,7 @@ SimProcess::SimProcess(const std::string& link, const std::vector<std::string>& 
     pidFd_.Reset(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (log_.find('\n') == std::string::npos) {
-        if (!ReadAvailable() && !WaitReadable(out_.Get(), deadline))
+        if (!ReadAvailable() && (outEnded_ || !WaitReadable(out_.Get(), deadline)))
             return;
     }
     const auto eol = log_.find('\n');
@@ -120,6 +120,8 @@ bool SimProcess::ReadAvailable()
         const ssize_t n = read(out_.Get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            outEnded_ = true;
         if (n <= 0)
             return got;
         log_.append(buffer, size_t(n));
@@ -140,7 +142,7 @@ bool SimProcess::WaitForLog(const std::function<bool(const std::string&)>& done,
         ReadAvailable();
         if (done(log_))
             return true;
-        if (!WaitReadable(out_.Get(), deadline))
+        if (outEnded_ || !WaitReadable(out_.Get(), deadline))
             return false;
     }
 }
@@ -158,7 +160,8 @@ void SimProcess::ReadInEventLoop()
     notifier_ = std::make_unique<QSocketNotifier>(out_.Get(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
         // At the pipe's end (the simulator ended) the notifier would fire on and on.
-        if (!ReadAvailable() && notifier_)
+        ReadAvailable();
+        if (outEnded_)
             notifier_->setEnabled(false);
     });
 }

@@ -51,11 +51,12 @@ public:
     std::vector<std::string> Frames();
 
 private:
-    // Appends what the pipe holds now; false at its end or when it holds nothing.
+    // Appends what the pipe holds now; false when it held nothing.
     bool ReadAvailable();
 
     pid_t pid_ = -1;
     UniqueFd out_;
+    bool outEnded_ = false; // the simulator closed its output: nothing more will come
     UniqueFd pidFd_;
     bool exited_ = false;
     int status_ = 0;
