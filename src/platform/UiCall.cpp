@@ -60,16 +60,10 @@ bool UiCallTarget::event(QEvent* e)
     return true;
 }
 
-UiCall::UiCall()
+UiCall::UiCall() : done_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    done_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (done_ < 0)
+    if (!done_.IsOpen())
         throw std::system_error(errno, std::generic_category(), "eventfd");
-}
-
-UiCall::~UiCall()
-{
-    ::close(done_);
 }
 
 std::shared_ptr<UiCall> UiCall::Post(UiCallTarget* target, std::function<void()> fn)
@@ -91,12 +85,12 @@ void UiCall::Send(UiCallTarget* target, std::function<void()> fn)
 void UiCall::MarkDone()
 {
     const eventfd_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(done_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(done_.Get(), &one, sizeof one);
 }
 
 bool UiCall::Done() const
 {
-    pollfd p{done_, POLLIN, 0};
+    pollfd p{done_.Get(), POLLIN, 0};
     return poll(&p, 1, 0) > 0;
 }
 

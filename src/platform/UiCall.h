@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <QObject>
 
 #include <functional>
@@ -23,7 +25,6 @@ public:
 class UiCall
 {
 public:
-    ~UiCall();
     UiCall(const UiCall&) = delete;
     UiCall& operator=(const UiCall&) = delete;
 
@@ -35,14 +36,14 @@ public:
     static void Send(UiCallTarget* target, std::function<void()> fn);
 
     // Readable once the call has run.
-    int DoneFd() const { return done_; }
+    int DoneFd() const { return done_.Get(); }
     bool Done() const;
 
 private:
     friend class UiCallTarget;
     UiCall();
     void MarkDone();
-    int done_ = -1;
+    UniqueFd done_;
 };
 
 // Waits until one of the descriptors (-1 entries are skipped) is readable or hung up. Returns its
