@@ -423,14 +423,18 @@ void TVaCustomComm::StartThreads()
 
 void TVaCustomComm::StartThreadsOrThrow()
 {
+    // The threads get the port's parts they work with; the event handling they hand over
+    // runs on this object's thread, where a derived port's handlers apply.
+    const TVaCommThreadPort port{this, uiCalls_, [this](quint32 mask) { HandleEvents(mask); }};
     if (eventMask_ != 0) {
-        auto thread = std::make_shared<TVaCommEventThread>(this);
+        auto thread = std::make_shared<TVaCommEventThread>(port, Handle(), eventMask_, activity_,
+                                                           [this] { HandleRxChar(); });
         thread->SetPriority(eventPriority_);
         thread->Start();
         EventThread = std::move(thread);
     }
     if (!directWrite_) {
-        auto thread = std::make_shared<TVaCommWriteThread>(this);
+        auto thread = std::make_shared<TVaCommWriteThread>(port, device_, WriteLock, *buffers_);
         thread->SetPriority(writePriority_);
         thread->Start();
         WriteThread = std::move(thread);

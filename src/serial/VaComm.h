@@ -328,9 +328,6 @@ protected:
     qint32 userBaudrate_ = 0;
 
 private:
-    friend class TVaCommThread;
-    friend class TVaCommEventThread;
-    friend class TVaCommWriteThread;
     void JoinStoppedThreads();
     void StartThreadsOrThrow();
     // Raises the error of a device call; a device that has gone away is closed first.

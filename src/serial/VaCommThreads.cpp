@@ -114,7 +114,7 @@ void TVaCommThread::ReportFailure(const std::exception& failure)
         message = QString::fromLocal8Bit(failure.what());
     }
     try {
-        UiCall::Send(Comm->uiCalls_, [message] { ReportError(message); });
+        UiCall::Send(port_.UiCalls, [message] { ReportError(message); });
     } catch (...) {
         // Not even a message could be queued (no memory): the thread still ends cleanly.
     }
@@ -136,7 +136,7 @@ int TVaCommThread::Nice() const
 
 std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int stopFd, int alsoEnd)
 {
-    std::shared_ptr<UiCall> call = UiCall::Post(Comm->uiCalls_, std::move(fn));
+    std::shared_ptr<UiCall> call = UiCall::Post(port_.UiCalls, std::move(fn));
     while (WaitForReadable({stopFd, call->DoneFd(), alsoEnd}, -1) == -2) {
         if (errno != EINTR && WaitForReadable({stopFd}, RetryPauseMs) == 0)
             break;
@@ -146,9 +146,11 @@ std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int st
 
 // --- event thread ---------------------------------------------------------------------------
 
-TVaCommEventThread::TVaCommEventThread(TVaCustomComm* comm)
-    : TVaCommThread(comm), mask_(comm->EventMask()),
-      watch_(std::make_unique<LineWatch>(comm->Handle(), LineEventsOf(mask_), comm->activity_))
+TVaCommEventThread::TVaCommEventThread(TVaCommThreadPort port, int fd, quint32 mask,
+                                       const LineActivity& activity,
+                                       std::function<void()> handleRxChar)
+    : TVaCommThread(std::move(port)), mask_(mask), handleRxChar_(std::move(handleRxChar)),
+      watch_(std::make_unique<LineWatch>(fd, LineEventsOf(mask_), activity))
 {
 }
 
@@ -193,18 +195,20 @@ void TVaCommEventThread::DispatchEvents(quint32 mask)
     EvtMask = mask;
     ReportErrors([this] {
         if (EvtMask & CommEv::RxChar) {
-            Comm->HandleRxChar();
+            handleRxChar_();
             EvtMask &= ~CommEv::RxChar;
         }
         if (EvtMask != 0)
-            Comm->HandleEvents(EvtMask);
+            Port().HandleEvents(EvtMask);
     });
 }
 
 // --- write thread ---------------------------------------------------------------------------
 
-TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm* comm)
-    : TVaCommThread(comm), Buffer(comm->buffers_->WriteSize())
+TVaCommWriteThread::TVaCommWriteThread(TVaCommThreadPort port, SerialDevice& device,
+                                       TVaCriticalSection& writeLock, const TVaBuffers& buffers)
+    : TVaCommThread(std::move(port)), Buffer(buffers.WriteSize()), device_(device),
+      writeLock_(writeLock), buffers_(buffers)
 {
 }
 
@@ -226,13 +230,22 @@ bool TVaCommWriteThread::Queue(const char* data, int count)
     using Clock = std::chrono::steady_clock;
     count = std::max(count, 0);
     const Clock::time_point deadline =
-        Clock::now() + std::chrono::milliseconds(TimeBase::RealMs(Comm->buffers_->WriteTimeout()));
+        Clock::now() + std::chrono::milliseconds(TimeBase::RealMs(buffers_.WriteTimeout()));
     for (;;) {
         {
-            std::lock_guard lock(Comm->WriteLock);
+            std::lock_guard lock(writeLock_);
             if (qint64(Buffer.Size()) + count <= Buffer.Capacity()) {
-                Buffer.Append(data, count);
-                DataEvent.Signal();
+                // Nothing queued means the writer holds nothing either: the driver takes what
+                // it can at once, in order, and only the rest waits for the writer. A caller
+                // that keeps up with the device then never waits for a thread to wake.
+                int taken = 0;
+                if (Buffer.Size() == 0 && count > 0)
+                    device_.WriteSome(data, count, 0, -1, taken);
+                if (taken < count)
+                    Buffer.Append(data + taken, count - taken);
+                // A transmit-empty report that is still to be served covers this drain too.
+                if (taken < count || !txEmptyPosted_)
+                    DataEvent.Signal();
                 return true;
             }
             // Cleared under the lock: a Consume after this point signals it again.
@@ -266,7 +279,7 @@ void TVaCommWriteThread::Execute()
         const char* data = nullptr;
         int count = 0;
         {
-            std::lock_guard lock(Comm->WriteLock);
+            std::lock_guard lock(writeLock_);
             count = Buffer.Size();
             data = Buffer.Data();
         }
@@ -276,8 +289,7 @@ void TVaCommWriteThread::Execute()
         }
         // Bounded, so that a writer stalled by the line still looks at its stop event.
         int written = 0;
-        const int error =
-            Comm->device_.WriteSome(data, count, WriteSliceMs, StopEvent.Handle(), written);
+        const int error = device_.WriteSome(data, count, WriteSliceMs, StopEvent.Handle(), written);
         if (written > 0)
             WriteDone(written);
         else if (error != 0 && !WriteFailed(error))
@@ -289,14 +301,14 @@ void TVaCommWriteThread::Execute()
 void TVaCommWriteThread::WriteDone(int count)
 {
     {
-        std::lock_guard lock(Comm->WriteLock);
+        std::lock_guard lock(writeLock_);
         Buffer.Consume(count);
     }
     WriteDoneEvent.Signal();
     {
         // The empty check and the clearing of DataEvent under one lock: bytes that Queue adds
         // meanwhile signal DataEvent after it was cleared, and are written on the next pass.
-        std::lock_guard lock(Comm->WriteLock);
+        std::lock_guard lock(writeLock_);
         if (Buffer.Size() > 0) {
             DataEvent.Signal();
             return;
@@ -311,13 +323,23 @@ void TVaCommWriteThread::NotifyTxEmpty()
     // The UI thread may be the writer itself, waiting in Queue for room: the writer must not sit
     // in this hand-over then, so new data ends the wait and the call is served later. One call
     // waiting to be served is enough: it runs after this drain as well.
-    if (txEmptyCall_ && !txEmptyCall_->Done())
-        return;
+    {
+        std::lock_guard lock(writeLock_);
+        if (txEmptyPosted_)
+            return;
+        txEmptyPosted_ = true;
+    }
     auto self = std::static_pointer_cast<TVaCommWriteThread>(shared_from_this());
-    txEmptyCall_ = HandOver(
+    HandOver(
         [self] {
+            // Cleared before the handler runs: a drain after this point needs a report of its
+            // own, one before it is seen by this handler.
+            {
+                std::lock_guard lock(self->writeLock_);
+                self->txEmptyPosted_ = false;
+            }
             if (!self->Terminated())
-                ReportErrors([&] { self->Comm->HandleEvents(CommEv::TxEmpty); });
+                ReportErrors([&] { self->Port().HandleEvents(CommEv::TxEmpty); });
         },
         StopEvent.Handle(), DataEvent.Handle());
 }
@@ -328,7 +350,7 @@ bool TVaCommWriteThread::WriteFailed(int error)
     HandOver(
         [self] {
             if (!self->Terminated())
-                ReportErrors([&] { self->Comm->HandleEvents(CommEv::Err); });
+                ReportErrors([&] { self->Port().HandleEvents(CommEv::Err); });
         },
         StopEvent.Handle());
     if (Terminated() || StopWithin(0))

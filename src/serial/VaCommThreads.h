@@ -14,7 +14,23 @@
 
 class TVaCustomComm;
 class UiCall;
+class UiCallTarget;
 class LineWatch;
+class SerialDevice;
+struct LineActivity;
+class TVaBuffers;
+
+// What every background thread is given of its port: where its hand-overs are served and the
+// port's event handling to run there. The threads reach the port through nothing else.
+struct TVaCommThreadPort
+{
+    // The port the thread belongs to; only named, never reached through.
+    TVaCustomComm* Comm = nullptr;
+    // Lives on the port's thread; calls still queued when it goes are dropped with it.
+    UiCallTarget* UiCalls = nullptr;
+    // Raises the port's events of a mask (on the port's thread).
+    std::function<void(quint32 mask)> HandleEvents;
+};
 
 // Base of the port's background threads: created suspended, started, told to stop. Every wait
 // of a thread also watches its stop event, so a stopped thread leaves within microseconds and
@@ -22,7 +38,7 @@ class LineWatch;
 class TVaCommThread : public std::enable_shared_from_this<TVaCommThread>
 {
 public:
-    explicit TVaCommThread(TVaCustomComm* comm) : Comm(comm) {}
+    explicit TVaCommThread(TVaCommThreadPort port) : Comm(port.Comm), port_(std::move(port)) {}
     virtual ~TVaCommThread();
     TVaCommThread(const TVaCommThread&) = delete;
     TVaCommThread& operator=(const TVaCommThread&) = delete;
@@ -46,10 +62,12 @@ protected:
     // signalled or (when given) `alsoEnd` is. Returns the pending call.
     std::shared_ptr<UiCall> HandOver(std::function<void()> fn, int stopFd, int alsoEnd = -1);
     void MarkTerminated() { terminated_.store(true); }
+    const TVaCommThreadPort& Port() const { return port_; }
 
 private:
     void Run();
     void ReportFailure(const std::exception& failure);
+    const TVaCommThreadPort port_;
     std::thread thread_;
     std::atomic<bool> terminated_{false};
     mutable std::mutex priorityLock_;
@@ -62,7 +80,10 @@ private:
 class TVaCommEventThread : public TVaCommThread
 {
 public:
-    explicit TVaCommEventThread(TVaCustomComm* comm);
+    // Watches the open descriptor fd for the events of mask (CommEv bits); handleRxChar announces
+    // received bytes on the port's thread. activity tells of the port's own reads and writes.
+    TVaCommEventThread(TVaCommThreadPort port, int fd, quint32 mask, const LineActivity& activity,
+                       std::function<void()> handleRxChar);
     ~TVaCommEventThread() override;
 
     void Stop() override;
@@ -82,6 +103,7 @@ protected:
 
 private:
     const quint32 mask_;
+    const std::function<void()> handleRxChar_;
     std::unique_ptr<LineWatch> watch_;
 };
 
@@ -89,7 +111,11 @@ private:
 class TVaCommWriteThread : public TVaCommThread
 {
 public:
-    explicit TVaCommWriteThread(TVaCustomComm* comm);
+    // Writes into device; writeLock guards the queue (the port's write lock); buffers gives the
+    // queue's capacity (WriteSize, at creation) and the wait for room (WriteTimeout, at each
+    // Queue). All three are the port's and outlive the thread.
+    TVaCommWriteThread(TVaCommThreadPort port, SerialDevice& device, TVaCriticalSection& writeLock,
+                       const TVaBuffers& buffers);
     ~TVaCommWriteThread() override;
 
     void Stop() override;
@@ -113,5 +139,10 @@ private:
     // Waits on StopEvent alone for at most ms (-1: no limit); true when it was signalled.
     bool StopWithin(int ms);
 
-    std::shared_ptr<UiCall> txEmptyCall_;
+    SerialDevice& device_;
+    TVaCriticalSection& writeLock_;
+    const TVaBuffers& buffers_;
+    // A transmit-empty report is queued for the port's thread and its handler has not started
+    // (under writeLock_).
+    bool txEmptyPosted_ = false;
 };

@@ -1,4 +1,6 @@
 #include "serial/VaCommThreads.h"
+#include "platform/SerialDevice.h"
+#include "platform/UiCall.h"
 #include "runtime/ErrorReport.h"
 #include "runtime/Wait.h"
 #include "serial/CommError.h"
@@ -378,11 +380,13 @@ TEST_F(Threads, WriterKeepsGoingWhileTheUiThreadWaitsForRoom)
 
 TEST_F(Threads, QueueTakesWhatFitsAtOnceAndWaitsForRoomWithinWriteTimeout)
 {
-    port.SetDirectWrite(false);
-    port.Buffers()->SetWriteTimeout(150);
-    port.Open();
-    // A writer that has not been started keeps what is queued.
-    TVaCommWriteThread writer(&port);
+    // A writer that has not been started, on a device that takes nothing, keeps what is queued.
+    UiCallTarget calls(nullptr);
+    SerialDevice closed;
+    TVaCriticalSection lock;
+    TVaBuffers buffers;
+    buffers.SetWriteTimeout(150);
+    TVaCommWriteThread writer({nullptr, &calls, {}}, closed, lock, buffers);
     ASSERT_EQ(writer.Buffer.Capacity(), 2048);
     const QByteArray bytes(2048, 'x');
     ASSERT_TRUE(writer.Queue(bytes.constData(), 2000));
@@ -399,6 +403,41 @@ TEST_F(Threads, QueueTakesWhatFitsAtOnceAndWaitsForRoomWithinWriteTimeout)
     EXPECT_GE(waited, std::chrono::milliseconds(150));
     EXPECT_LT(waited, std::chrono::milliseconds(1000));
     EXPECT_EQ(writer.Buffer.Size(), 2000) << "nothing queued";
+}
+
+TEST_F(Threads, QueueHandsAnIdleDriverWhatItTakesAndNeverOvertakesQueuedBytes)
+{
+    UiCallTarget calls(nullptr);
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.Path()), 0);
+    ASSERT_EQ(device.MakeRaw(), 0);
+    TVaCriticalSection lock;
+    TVaBuffers buffers;
+    TVaCommWriteThread writer({nullptr, &calls, {}}, device, lock, buffers);
+
+    // Nothing queued: the driver takes the bytes at once, and the writer is told of the drain.
+    ASSERT_TRUE(writer.Queue("abc", 3));
+    EXPECT_EQ(writer.Buffer.Size(), 0);
+    EXPECT_EQ(pty.Receive(3), "abc");
+    EXPECT_EQ(writer.DataEvent.WaitFor(0), wrSignaled);
+
+    // A full line: the bytes wait in the queue for the writer.
+    const QByteArray fill(4096, 'f');
+    for (int taken = 1; taken > 0;)
+        device.WriteSome(fill.constData(), int(fill.size()), 0, -1, taken);
+    const QByteArray first(300, 'A');
+    ASSERT_TRUE(writer.Queue(first.constData(), int(first.size())));
+    ASSERT_EQ(writer.Buffer.Size(), 300);
+
+    // Once the line has room again, later bytes still go behind the queued ones.
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    pollfd room{device.Fd(), POLLOUT, 0};
+    do {
+        pty.Receive(1 << 20, 0);
+    } while (poll(&room, 1, 10) == 0 && Clock::now() < deadline);
+    ASSERT_TRUE(room.revents & POLLOUT);
+    ASSERT_TRUE(writer.Queue("BB", 2));
+    EXPECT_EQ(QByteArray(writer.Buffer.Data(), writer.Buffer.Size()), first + "BB");
 }
 
 TEST_F(Threads, FullQueueRaisesAfterWriteTimeoutAndRoomEndsTheWaitEarly)
