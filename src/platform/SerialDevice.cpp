@@ -277,12 +277,25 @@ int SerialDevice::WriteSome(const char* data, int count, int timeoutMs, int stop
         const int left = MillisecondsLeft(deadline);
         if (left == 0)
             return 0;
-        pollfd fds[2] = {{Fd(), POLLOUT, 0}, {stopFd, POLLIN, 0}};
-        if (poll(fds, 2, left) < 0 && errno != EINTR)
-            return errno;
-        if (fds[1].revents)
+        bool woken = false;
+        if (const int error = WaitForRoom(left, stopFd, woken))
+            return error;
+        if (woken)
             return 0;
-        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-            return EIO;
     }
+}
+
+int SerialDevice::WaitForRoom(int timeoutMs, int wakeFd, bool& woken) const
+{
+    woken = false;
+    pollfd fds[2] = {{Fd(), POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+    if (poll(fds, 2, std::max(timeoutMs, 0)) < 0)
+        return errno == EINTR ? 0 : errno;
+    if (fds[1].revents) {
+        woken = true;
+        return 0;
+    }
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+        return EIO;
+    return 0;
 }

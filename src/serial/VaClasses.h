@@ -165,8 +165,7 @@ private:
 };
 
 // The write queue: a block of fixed capacity and the number of bytes queued at its front. The
-// block never moves or grows, so the writer may send from its front without the lock while
-// Append adds behind Size (under the port's WriteLock, as are Consume and reading Size).
+// block never moves or grows. The port's WriteLock guards it.
 class TVaCommBuffer
 {
 public:

@@ -18,10 +18,18 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // A call that failed for no known reason is tried again after this pause, not at once: a
 // failure that persists must not become a busy loop.
 constexpr int RetryPauseMs = 100;
 constexpr int WriteSliceMs = 1000;
+// The writer leaves the queue to callers that came to it this recently...
+constexpr std::chrono::milliseconds HoldOff(1);
+// ... looks at it again this often while they are busy ...
+constexpr int TickMs = 1;
+// ... and keeps doing so this long after one of them last left bytes behind.
+constexpr std::chrono::milliseconds Linger(5);
 
 // The platform's line events beside the port's event-mask bits: the one place where one
 // becomes the other.
@@ -227,37 +235,60 @@ void TVaCommWriteThread::Stop()
 
 bool TVaCommWriteThread::Queue(const char* data, int count)
 {
-    using Clock = std::chrono::steady_clock;
     count = std::max(count, 0);
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(TimeBase::RealMs(buffers_.WriteTimeout()));
     for (;;) {
+        int error = 0;
         {
             std::lock_guard lock(writeLock_);
+            lastQueue_ = Clock::now();
+            // A caller that finds bytes queued hands the line what it takes of them first: room
+            // then follows the line at once, not a wake-up of the writer.
+            if (Buffer.Size() > 0)
+                error = SendQueued();
             if (qint64(Buffer.Size()) + count <= Buffer.Capacity()) {
-                // Nothing queued means the writer holds nothing either: the driver takes what
-                // it can at once, in order, and only the rest waits for the writer. A caller
-                // that keeps up with the device then never waits for a thread to wake.
+                // Nothing queued: the driver takes what it can at once, and only the rest waits
+                // for the writer. A caller that keeps up with the device never waits for a
+                // thread to wake.
                 int taken = 0;
                 if (Buffer.Size() == 0 && count > 0)
                     device_.WriteSome(data, count, 0, -1, taken);
-                if (taken < count)
+                if (taken < count) {
                     Buffer.Append(data + taken, count - taken);
-                // A transmit-empty report that is still to be served covers this drain too.
-                if (taken < count || !txEmptyPosted_)
+                    lastLeftover_ = lastQueue_;
+                }
+                unreported_ = true;
+                // A writer that watches the queue needs no wake-up, and a transmit-empty
+                // report still to be served covers this drain too.
+                if (!watching_ && (Buffer.Size() > 0 || !txEmptyPosted_))
                     DataEvent.Signal();
                 return true;
             }
-            // Cleared under the lock: a Consume after this point signals it again.
+            // Cleared under the lock: a writer that makes room after this point signals it.
             WriteDoneEvent.Unsignal();
+            if (Buffer.Size() == 0)
+                error = -1; // too big for the queue: the line cannot help
         }
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
-        // Sleeps until the writer makes room, instead of spinning on the size.
-        WaitForReadable({WriteDoneEvent.Handle()}, int(std::min<long long>(left, 1 << 30)));
+        const int ms = int(std::min<long long>(left, 1 << 30));
+        // Sleeps until the line takes bytes again or the writer makes room, instead of spinning
+        // on the size. A device that fails is left to the writer, which reports it.
+        bool woken = false;
+        if (error != 0 || device_.WaitForRoom(ms, WriteDoneEvent.Handle(), woken) != 0)
+            WaitForReadable({WriteDoneEvent.Handle()}, ms);
     }
+}
+
+int TVaCommWriteThread::SendQueued()
+{
+    int taken = 0;
+    const int error = device_.WriteSome(Buffer.Data(), Buffer.Size(), 0, -1, taken);
+    Buffer.Consume(taken);
+    return error;
 }
 
 bool TVaCommWriteThread::StopWithin(int ms)
@@ -267,55 +298,70 @@ bool TVaCommWriteThread::StopWithin(int ms)
 
 void TVaCommWriteThread::Execute()
 {
+    // How the writer waits before its next look at the queue.
+    enum class Next
+    {
+        Sleep, // until signalled: nothing queued, no caller busy
+        Tick,  // a moment: a caller is busy with a full line and sends the queue itself
+        Go     // at once
+    };
+    Next next = Next::Sleep;
     while (!Terminated()) {
-        const int which = WaitForReadable({StopEvent.Handle(), DataEvent.Handle()}, -1);
-        if (which == 0)
+        if (next == Next::Tick && StopWithin(TickMs))
             break;
-        if (which < 0) {
-            if (StopWithin(RetryPauseMs))
+        if (next == Next::Sleep) {
+            const int which = WaitForReadable({StopEvent.Handle(), DataEvent.Handle()}, -1);
+            if (which == 0)
                 break;
-            continue;
+            if (which < 0) {
+                if (StopWithin(RetryPauseMs))
+                    break;
+                continue;
+            }
         }
-        const char* data = nullptr;
-        int count = 0;
+        // Writes never wait here, so they are made under the lock, like a caller's: the queue
+        // and the line see the bytes in one order whoever sends them.
+        int error = 0;
+        bool room = false;
+        bool report = false;
+        bool holdOff = false;
         {
             std::lock_guard lock(writeLock_);
-            count = Buffer.Size();
-            data = Buffer.Data();
+            const Clock::time_point now = Clock::now();
+            const int before = Buffer.Size();
+            // While a caller keeps writing into a full line, it sends the queue itself as the
+            // line takes bytes; the writer steps in once callers have left it alone for a
+            // moment, instead of contending with them for the lock and the line.
+            holdOff = before > 0 && now - lastQueue_ < HoldOff;
+            if (before > 0 && !holdOff)
+                error = SendQueued();
+            room = Buffer.Size() < before;
+            if (Buffer.Size() == 0) {
+                // The empty check and the clearing of DataEvent under one lock: bytes that Queue
+                // adds afterwards signal it again, or are seen on the next tick.
+                DataEvent.Unsignal();
+                report = unreported_;
+                unreported_ = false;
+            }
+            // Callers that meet a full line come back soon with more: looking again after a
+            // tick costs less than a wake-up for each of their leftovers.
+            watching_ = Buffer.Size() > 0 || now - lastLeftover_ < Linger;
+            next = !watching_ ? Next::Sleep : holdOff || Buffer.Size() == 0 ? Next::Tick : Next::Go;
         }
-        if (count == 0) {
-            WriteDone(0);
-            continue;
+        if (room)
+            WriteDoneEvent.Signal();
+        if (report)
+            NotifyTxEmpty();
+        if (error == 0 && next == Next::Go && !room) {
+            // The line takes nothing now. Bounded, so that a writer stalled by the line still
+            // looks at its stop event.
+            bool stopped = false;
+            error = device_.WaitForRoom(WriteSliceMs, StopEvent.Handle(), stopped);
         }
-        // Bounded, so that a writer stalled by the line still looks at its stop event.
-        int written = 0;
-        const int error = device_.WriteSome(data, count, WriteSliceMs, StopEvent.Handle(), written);
-        if (written > 0)
-            WriteDone(written);
-        else if (error != 0 && !WriteFailed(error))
+        if (error != 0 && !WriteFailed(error))
             break;
     }
     MarkTerminated();
-}
-
-void TVaCommWriteThread::WriteDone(int count)
-{
-    {
-        std::lock_guard lock(writeLock_);
-        Buffer.Consume(count);
-    }
-    WriteDoneEvent.Signal();
-    {
-        // The empty check and the clearing of DataEvent under one lock: bytes that Queue adds
-        // meanwhile signal DataEvent after it was cleared, and are written on the next pass.
-        std::lock_guard lock(writeLock_);
-        if (Buffer.Size() > 0) {
-            DataEvent.Signal();
-            return;
-        }
-        DataEvent.Unsignal();
-    }
-    NotifyTxEmpty();
 }
 
 void TVaCommWriteThread::NotifyTxEmpty()
@@ -328,6 +374,8 @@ void TVaCommWriteThread::NotifyTxEmpty()
         if (txEmptyPosted_)
             return;
         txEmptyPosted_ = true;
+        // Waiting for the hand-over, the writer looks at nothing: callers must signal.
+        watching_ = false;
     }
     auto self = std::static_pointer_cast<TVaCommWriteThread>(shared_from_this());
     HandOver(
@@ -337,6 +385,7 @@ void TVaCommWriteThread::NotifyTxEmpty()
             {
                 std::lock_guard lock(self->writeLock_);
                 self->txEmptyPosted_ = false;
+                self->unreported_ = false;
             }
             if (!self->Terminated())
                 ReportErrors([&] { self->Port().HandleEvents(CommEv::TxEmpty); });

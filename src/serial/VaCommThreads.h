@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -108,6 +109,13 @@ private:
 };
 
 // Drains the write queue into the device and reports each time the queue has run empty.
+//
+// The driver's own output buffer comes first: Queue hands it what it takes at once when nothing
+// is queued, and a caller waiting for room sends the queue's front itself as the line takes
+// bytes. The thread sends what callers leave behind once they have left the queue alone for a
+// moment, so that a caller keeping up with the device never waits for a thread to wake. Every
+// send is a non-blocking write made under the write lock, so the bytes reach the line in the
+// order they were queued, whoever sends them.
 class TVaCommWriteThread : public TVaCommThread
 {
 public:
@@ -119,12 +127,13 @@ public:
     ~TVaCommWriteThread() override;
 
     void Stop() override;
-    // On the caller's thread: copies the bytes into the queue, waiting at most WriteTimeout for
-    // room. False when they found no room in time; then nothing was queued.
+    // On the caller's thread: hands the bytes to the driver or copies them into the queue,
+    // waiting at most WriteTimeout for room. False when they found no room in time; then
+    // nothing of them was sent or queued.
     bool Queue(const char* data, int count);
 
     TVaCommBuffer Buffer;
-    TVaWaitEvent DataEvent;      // bytes are queued
+    TVaWaitEvent DataEvent;      // bytes are queued, or a drain is to be reported
     TVaWaitEvent StopEvent;      // signalled by Stop
     TVaWaitEvent WriteDoneEvent; // the writer took bytes out of the queue: room for Queue
 
@@ -132,7 +141,9 @@ protected:
     void Execute() override;
 
 private:
-    void WriteDone(int count);
+    // Hands the driver what it takes now of the queue's front, and removes that from the queue
+    // (under writeLock_). Returns the device's error, 0 also when it took nothing.
+    int SendQueued();
     void NotifyTxEmpty();
     // A write failed: raise the error event on the UI thread. False when the thread must end.
     bool WriteFailed(int error);
@@ -145,4 +156,11 @@ private:
     // A transmit-empty report is queued for the port's thread and its handler has not started
     // (under writeLock_).
     bool txEmptyPosted_ = false;
+    // Bytes were queued or sent since the last transmit-empty report (under writeLock_).
+    bool unreported_ = false;
+    // The writer looks at the queue again soon without being signalled (under writeLock_).
+    bool watching_ = false;
+    // When a caller last came to Queue, and when one last left bytes queued (under writeLock_).
+    std::chrono::steady_clock::time_point lastQueue_;
+    std::chrono::steady_clock::time_point lastLeftover_;
 };

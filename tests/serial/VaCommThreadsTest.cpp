@@ -405,14 +405,16 @@ TEST_F(Threads, QueueTakesWhatFitsAtOnceAndWaitsForRoomWithinWriteTimeout)
     EXPECT_EQ(writer.Buffer.Size(), 2000) << "nothing queued";
 }
 
-TEST_F(Threads, QueueHandsAnIdleDriverWhatItTakesAndNeverOvertakesQueuedBytes)
+TEST_F(Threads, QueueHandsTheLineWhatItTakesAtOnceInOrder)
 {
+    // No writer runs: whatever reaches the line here, Queue sent itself.
     UiCallTarget calls(nullptr);
     SerialDevice device;
     ASSERT_EQ(device.Open(pty.Path()), 0);
     ASSERT_EQ(device.MakeRaw(), 0);
     TVaCriticalSection lock;
     TVaBuffers buffers;
+    buffers.SetWriteTimeout(3000);
     TVaCommWriteThread writer({nullptr, &calls, {}}, device, lock, buffers);
 
     // Nothing queued: the driver takes the bytes at once, and the writer is told of the drain.
@@ -421,23 +423,27 @@ TEST_F(Threads, QueueHandsAnIdleDriverWhatItTakesAndNeverOvertakesQueuedBytes)
     EXPECT_EQ(pty.Receive(3), "abc");
     EXPECT_EQ(writer.DataEvent.WaitFor(0), wrSignaled);
 
-    // A full line: the bytes wait in the queue for the writer.
+    // A full line: the bytes wait in the queue.
+    QByteArray sent;
     const QByteArray fill(4096, 'f');
-    for (int taken = 1; taken > 0;)
+    for (int taken = 1; taken > 0; sent += fill.left(taken))
         device.WriteSome(fill.constData(), int(fill.size()), 0, -1, taken);
-    const QByteArray first(300, 'A');
+    const QByteArray first(2000, 'A');
     ASSERT_TRUE(writer.Queue(first.constData(), int(first.size())));
-    ASSERT_EQ(writer.Buffer.Size(), 300);
+    ASSERT_EQ(writer.Buffer.Size(), 2000);
 
-    // Once the line has room again, later bytes still go behind the queued ones.
-    const auto deadline = Clock::now() + std::chrono::seconds(3);
-    pollfd room{device.Fd(), POLLOUT, 0};
-    do {
-        pty.Receive(1 << 20, 0);
-    } while (poll(&room, 1, 10) == 0 && Clock::now() < deadline);
-    ASSERT_TRUE(room.revents & POLLOUT);
-    ASSERT_TRUE(writer.Queue("BB", 2));
-    EXPECT_EQ(QByteArray(writer.Buffer.Data(), writer.Buffer.Size()), first + "BB");
+    // A write that does not fit waits for the line, sends the queued bytes as it takes them,
+    // and goes behind them.
+    const QByteArray second(2000, 'B');
+    QByteArray received;
+    std::thread reader([&] { received = pty.Receive(int(sent.size() + first.size()), 5000); });
+    EXPECT_TRUE(writer.Queue(second.constData(), int(second.size())));
+    reader.join();
+    ASSERT_GE(received.size(), sent.size() + first.size());
+    EXPECT_TRUE(received.startsWith(sent + first)) << "the queued bytes went first";
+    const QByteArray behind = received.mid(sent.size() + first.size()) +
+                              QByteArray(writer.Buffer.Data(), writer.Buffer.Size());
+    EXPECT_EQ(behind.count('B'), behind.size());
 }
 
 TEST_F(Threads, FullQueueRaisesAfterWriteTimeoutAndRoomEndsTheWaitEarly)
