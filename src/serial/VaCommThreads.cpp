@@ -238,11 +238,15 @@ bool TVaCommWriteThread::Queue(const char* data, int count)
     count = std::max(count, 0);
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(TimeBase::RealMs(buffers_.WriteTimeout()));
+    bool waitingForLine = false;
     for (;;) {
         int error = 0;
         {
             std::lock_guard lock(writeLock_);
             lastQueue_ = Clock::now();
+            if (waitingForLine)
+                --lineWaiters_;
+            waitingForLine = false;
             // A caller that finds bytes queued hands the line what it takes of them first: room
             // then follows the line at once, not a wake-up of the writer.
             if (Buffer.Size() > 0)
@@ -269,17 +273,38 @@ bool TVaCommWriteThread::Queue(const char* data, int count)
             WriteDoneEvent.Unsignal();
             if (Buffer.Size() == 0)
                 error = -1; // too big for the queue: the line cannot help
+            if (error == 0) {
+                // The writer leaves the queue to us meanwhile.
+                ++lineWaiters_;
+                waitingForLine = true;
+            }
         }
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
+        if (left <= 0) {
+            std::lock_guard lock(writeLock_);
+            if (waitingForLine)
+                --lineWaiters_;
+            // What is left queued is the writer's again.
+            if (!watching_ && Buffer.Size() > 0)
+                DataEvent.Signal();
             return false;
+        }
         const int ms = int(std::min<long long>(left, 1 << 30));
         // Sleeps until the line takes bytes again or the writer makes room, instead of spinning
         // on the size. A device that fails is left to the writer, which reports it.
         bool woken = false;
-        if (error != 0 || device_.WaitForRoom(ms, WriteDoneEvent.Handle(), woken) != 0)
-            WaitForReadable({WriteDoneEvent.Handle()}, ms);
+        if (error == 0 && device_.WaitForRoom(ms, WriteDoneEvent.Handle(), woken) == 0)
+            continue;
+        if (waitingForLine) {
+            // The line failed: the writer meets the failure and reports it.
+            std::lock_guard lock(writeLock_);
+            --lineWaiters_;
+            waitingForLine = false;
+            if (!watching_)
+                DataEvent.Signal();
+        }
+        WaitForReadable({WriteDoneEvent.Handle()}, ms);
     }
 }
 
@@ -332,7 +357,7 @@ void TVaCommWriteThread::Execute()
             // While a caller keeps writing into a full line, it sends the queue itself as the
             // line takes bytes; the writer steps in once callers have left it alone for a
             // moment, instead of contending with them for the lock and the line.
-            holdOff = before > 0 && now - lastQueue_ < HoldOff;
+            holdOff = before > 0 && (lineWaiters_ > 0 || now - lastQueue_ < HoldOff);
             if (before > 0 && !holdOff)
                 error = SendQueued();
             room = Buffer.Size() < before;
@@ -344,8 +369,11 @@ void TVaCommWriteThread::Execute()
                 unreported_ = false;
             }
             // Callers that meet a full line come back soon with more: looking again after a
-            // tick costs less than a wake-up for each of their leftovers.
-            watching_ = Buffer.Size() > 0 || now - lastLeftover_ < Linger;
+            // tick costs less than a wake-up for each of their leftovers. A caller waiting for
+            // the line signals when it stops waiting.
+            watching_ = lineWaiters_ == 0 && (Buffer.Size() > 0 || now - lastLeftover_ < Linger);
+            if (!watching_)
+                DataEvent.Unsignal();
             next = !watching_ ? Next::Sleep : holdOff || Buffer.Size() == 0 ? Next::Tick : Next::Go;
         }
         if (room)

@@ -160,6 +160,8 @@ private:
     bool unreported_ = false;
     // The writer looks at the queue again soon without being signalled (under writeLock_).
     bool watching_ = false;
+    // Callers in Queue waiting for the line to take bytes (under writeLock_).
+    int lineWaiters_ = 0;
     // When a caller last came to Queue, and when one last left bytes queued (under writeLock_).
     std::chrono::steady_clock::time_point lastQueue_;
     std::chrono::steady_clock::time_point lastLeftover_;
