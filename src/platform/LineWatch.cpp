@@ -20,7 +20,7 @@ constexpr int ModemPeriodMs = 20;
 constexpr int TxPeriodMs = 5;
 // After a call failed for no known reason the wait is issued again after this pause, not at
 // once, so that a failure that persists cannot turn into a busy loop.
-constexpr int kRetryPauseMs = 100;
+constexpr int RetryPauseMs = 100;
 
 bool IsUnsupported(int error)
 {
@@ -182,7 +182,7 @@ quint32 LineWatch::Wait(int stopFd, int wakeFd)
         if (failed_) {
             failed_ = false;
             pollfd stop{stopFd, POLLIN, 0};
-            if (poll(&stop, 1, kRetryPauseMs) > 0)
+            if (poll(&stop, 1, RetryPauseMs) > 0)
                 return 0;
         }
         if (const quint32 found = Sample())

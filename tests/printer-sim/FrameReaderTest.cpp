@@ -9,7 +9,7 @@ namespace {
 
 using Kind = Received::Kind;
 
-const std::string kStatus = BuildFrame('D', "\x80");
+const std::string StatusFrame = BuildFrame('D', "\x80");
 const std::string kZReport = BuildFrame('E', "9\x1CZ\x1CT");
 
 std::vector<Received> FeedAll(FrameReader& reader, const std::vector<std::string>& pieces)
@@ -26,7 +26,7 @@ std::vector<Received> FeedAll(FrameReader& reader, const std::vector<std::string
 TEST(WireTest, CheckDigitsAreUpperCaseAndNeverCut)
 {
     EXPECT_EQ(CheckDigits(0x10000), "10000");
-    EXPECT_EQ(kStatus, std::string("\x02\x44\x80\x03") + "00C9");
+    EXPECT_EQ(StatusFrame, std::string("\x02\x44\x80\x03") + "00C9");
     EXPECT_EQ(kZReport.substr(kZReport.size() - 4), "0169");
 }
 
@@ -48,7 +48,7 @@ TEST(FrameReaderTest, FrameSplitIntoSingleBytesIsReadWhole)
 TEST(FrameReaderTest, TwoFramesInOneReadGiveTwoFrames)
 {
     FrameReader reader;
-    const auto got = reader.Feed(kStatus + kZReport);
+    const auto got = reader.Feed(StatusFrame + kZReport);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].payload, "\x80");
     EXPECT_EQ(got[1].payload, "9\x1CZ\x1CT");
@@ -57,7 +57,7 @@ TEST(FrameReaderTest, TwoFramesInOneReadGiveTwoFrames)
 TEST(FrameReaderTest, NoiseBeforeStxIsReportedApartFromTheFrame)
 {
     FrameReader reader;
-    const auto got = reader.Feed("\xFF\x41\x03" + kStatus);
+    const auto got = reader.Feed("\xFF\x41\x03" + StatusFrame);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].kind, Kind::Noise);
     EXPECT_EQ(got[0].raw, "\xFF\x41\x03");
@@ -113,7 +113,7 @@ class FrameReaderBadFrame : public testing::TestWithParam<BadFrameCase>
 TEST_P(FrameReaderBadFrame, IsRefusedAndTheNextFrameStillReads)
 {
     FrameReader reader;
-    const auto got = reader.Feed(GetParam().bytes + kStatus);
+    const auto got = reader.Feed(GetParam().bytes + StatusFrame);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].kind, Kind::BadFrame);
     EXPECT_EQ(got[0].problem.rfind(GetParam().problemStart, 0), 0u) << got[0].problem;
@@ -136,13 +136,13 @@ TEST(FrameReaderTest, AbandonDropsTheFrameUnderWay)
 {
     FrameReader reader;
     EXPECT_FALSE(reader.Abandon());
-    EXPECT_TRUE(reader.Feed(kStatus.substr(0, 3)).empty());
+    EXPECT_TRUE(reader.Feed(StatusFrame.substr(0, 3)).empty());
     ASSERT_TRUE(reader.InFrame());
     const auto dropped = reader.Abandon();
     ASSERT_TRUE(dropped);
     EXPECT_EQ(dropped->kind, Kind::BadFrame);
-    EXPECT_EQ(dropped->raw, kStatus.substr(0, 3));
-    const auto got = reader.Feed(kStatus);
+    EXPECT_EQ(dropped->raw, StatusFrame.substr(0, 3));
+    const auto got = reader.Feed(StatusFrame);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].kind, Kind::Frame);
 }

@@ -22,7 +22,7 @@
 
 namespace {
 
-const std::string kStatus = Frame('D', "\x80");
+const std::string StatusFrame = Frame('D', "\x80");
 
 bool HasValidCheck(const std::string& reply)
 {
@@ -111,7 +111,7 @@ TEST_F(SimTest, BadCheckDigitsGetANakAndTheNextFrameIsAnswered)
     EXPECT_EQ(line_->ReadReply(), "\x15");
     line_->Write(std::string("\x02\x44\x80\x03") + "00c9");
     EXPECT_EQ(line_->ReadReply(), "\x15");
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     EXPECT_TRUE(HasValidCheck(line_->ReadReply()));
 }
 
@@ -141,7 +141,7 @@ TEST_F(SimTest, ResetBytesGetNoReplyAndAreLogged)
         reset += c;
     line_->Write(reset);
     ASSERT_TRUE(sim_->WaitForLog("EV reset bytes, no answer"));
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     // The first bytes back are the status reply and nothing else: the reset got no answer.
     const auto reply = line_->ReadReply();
     EXPECT_TRUE(HasValidCheck(reply)) << reply;
@@ -152,22 +152,22 @@ TEST_F(SimTest, ResetBytesGetNoReplyAndAreLogged)
 TEST_F(SimTest, ClosingAndReopeningThePortKeepsTheLineAlive)
 {
     Start();
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     EXPECT_TRUE(HasValidCheck(line_->ReadReply()));
     line_->Close();
     line_ = std::make_unique<Line>(LinkPath());
     ASSERT_TRUE(line_->IsOpen());
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     EXPECT_TRUE(HasValidCheck(line_->ReadReply()));
 }
 
 TEST_F(SimTest, AFrameLeftIncompleteIsDroppedSoTheNextOneReadsCleanly)
 {
     Start({"--time-scale", "10"}); // gives up after 200 ms of silence
-    line_->Write(kStatus.substr(0, 3));
+    line_->Write(StatusFrame.substr(0, 3));
     ASSERT_TRUE(sim_->WaitForLog("EV dropped ("));
     EXPECT_EQ(line_->ReadFor(0), "") << "a dropped frame gets no answer";
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     const auto reply = line_->ReadReply();
     EXPECT_TRUE(HasValidCheck(reply)) << reply;
 }
@@ -175,7 +175,7 @@ TEST_F(SimTest, AFrameLeftIncompleteIsDroppedSoTheNextOneReadsCleanly)
 TEST_F(SimTest, SilentNeverAnswers)
 {
     Start({"--silent"});
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     line_->Write(std::string("\x02\x44\x80\x03") + "0000");
     ASSERT_TRUE(sim_->WaitForLog("EV bad frame"));
     // Nothing is sent once both frames are taken: a short look is enough.
@@ -185,7 +185,7 @@ TEST_F(SimTest, SilentNeverAnswers)
 TEST_F(SimTest, DelayHoldsTheReplyBack)
 {
     Start({"--delay", "2000", "--time-scale", "4"}); // 500 ms
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     // Half the delay: nothing may come yet (a check that something does not happen).
     EXPECT_EQ(line_->ReadFor(250), "");
     EXPECT_TRUE(HasValidCheck(line_->ReadReply(5000)));
@@ -194,7 +194,7 @@ TEST_F(SimTest, DelayHoldsTheReplyBack)
 TEST_F(SimTest, PiecesArriveSeparately)
 {
     Start({"--pieces", "3", "--time-scale", "4"}); // 300 ms between pieces
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     const auto reply = line_->ReadReply(5000);
     EXPECT_TRUE(HasValidCheck(reply)) << reply;
     const auto& chunks = line_->Chunks();
@@ -207,7 +207,7 @@ TEST_F(SimTest, PiecesArriveSeparately)
 TEST_F(SimTest, ZeroByteSitsInTheMiddleOfAnOtherwiseWholeReply)
 {
     Start({"--zero-byte"});
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     auto reply = line_->ReadUntil(3000, [](const std::string& bytes) {
         const auto etx = bytes.find('\x03');
         return etx != std::string::npos && bytes.size() >= etx + 5;
@@ -223,7 +223,7 @@ TEST_F(SimTest, ZeroByteSitsInTheMiddleOfAnOtherwiseWholeReply)
 TEST_F(SimTest, GarbageNeverHoldsAnEtx)
 {
     Start({"--garbage"});
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     // The log shows what the simulator sent; all of it must arrive, without an ETX.
     std::string sent;
     ASSERT_TRUE(sim_->WaitForLog([&](const std::string& log) {
@@ -243,7 +243,7 @@ TEST_F(SimTest, GarbageNeverHoldsAnEtx)
 TEST_F(SimTest, FloodKeepsSendingWithoutEtx)
 {
     Start({"--flood", "--time-scale", "2"});
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     const auto flood =
         line_->ReadUntil(5000, [](const std::string& bytes) { return bytes.size() >= 96u * 4; });
     EXPECT_GE(flood.size(), 96u * 4);
@@ -253,7 +253,7 @@ TEST_F(SimTest, FloodKeepsSendingWithoutEtx)
 TEST_F(SimTest, VanishAfterClosesTheLineAndExits)
 {
     Start({"--vanish-after", "2"});
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     EXPECT_TRUE(HasValidCheck(line_->ReadReply()));
     line_->Write(Frame('E', "\x80"));
     EXPECT_TRUE(line_->Poll(3000) & POLLHUP);
@@ -286,7 +286,7 @@ TEST_F(SimTest, StaleLinkIsReplaced)
     Start();
     const auto target = std::filesystem::read_symlink(LinkPath()).string();
     EXPECT_EQ(sim_->ReadyLine().substr(StampLength), " EV ready " + LinkPath() + " -> " + target);
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     EXPECT_TRUE(HasValidCheck(line_->ReadReply()));
 }
 
@@ -309,7 +309,7 @@ TEST_F(SimTest, RefusesToReplaceAFileOrToRunWithoutALink)
 TEST_F(SimTest, SleepsWhenIdleAndAfterTheOtherSideCloses)
 {
     Start();
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     EXPECT_TRUE(HasValidCheck(line_->ReadReply()));
     line_->Close();
     // A measurement over a fixed window, not a wait for an event. An idle simulator neither
@@ -326,10 +326,10 @@ TEST_F(SimTest, SleepsWhenIdleAndAfterTheOtherSideCloses)
 TEST_F(SimTest, LogHoldsTheBytesOfBothWaysInTheSharedShape)
 {
     Start();
-    const std::string sent = "\x07" + kStatus + Frame('E', "\x80");
-    line_->Write(sent.substr(0, 1 + kStatus.size()));
+    const std::string sent = "\x07" + StatusFrame + Frame('E', "\x80");
+    line_->Write(sent.substr(0, 1 + StatusFrame.size()));
     const std::string first = line_->ReadReply();
-    line_->Write(sent.substr(1 + kStatus.size()));
+    line_->Write(sent.substr(1 + StatusFrame.size()));
     const std::string second = line_->ReadReply();
     ASSERT_TRUE(HasValidCheck(first) && HasValidCheck(second)) << first << second;
     const std::string received = first + second;
@@ -350,7 +350,7 @@ TEST_F(SimTest, LogHoldsTheBytesOfBothWaysInTheSharedShape)
         EXPECT_TRUE(std::regex_match(line.stamp + " " + line.kind + " " + line.text, shape))
             << line.text;
         (line.kind == "RX" ? rx : tx) += line.bytes;
-        if (line.bytes == kStatus) {
+        if (line.bytes == StatusFrame) {
             EXPECT_EQ(line.readable, "<STX>D<80><ETX>00C9");
         }
         if (line.bytes == "\x07") {
@@ -367,11 +367,11 @@ TEST_F(SimTest, ALogNobodyReadsNeverStopsThePrinter)
     Start();
     // About 350 bytes of log per exchange: the pipe fills after a couple of hundred.
     for (int i = 0; i < 600; ++i) {
-        line_->Write(kStatus);
+        line_->Write(StatusFrame);
         ASSERT_TRUE(HasValidCheck(line_->ReadReply())) << "exchange " << i;
     }
     sim_->Log(); // empties the pipe
-    line_->Write(kStatus);
+    line_->Write(StatusFrame);
     ASSERT_TRUE(HasValidCheck(line_->ReadReply()));
     const std::regex report(R"(EV (\d+) log lines dropped)");
     std::smatch dropped;
@@ -427,7 +427,7 @@ TEST(SimDeviceTest, ServesAnExistingTerminalDeviceRaw)
     EXPECT_EQ(now.c_iflag & (ICRNL | IXON), 0u);
     EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B9600));
 
-    ASSERT_TRUE(pty.Send(QByteArray::fromStdString(kStatus)));
+    ASSERT_TRUE(pty.Send(QByteArray::fromStdString(StatusFrame)));
     std::string reply;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     while (!HasValidCheck(reply) && std::chrono::steady_clock::now() < deadline) {

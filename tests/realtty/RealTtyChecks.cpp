@@ -37,7 +37,7 @@
 
 namespace {
 
-constexpr char kPort[] = "/dev/ttyS1";
+constexpr char UartPath[] = "/dev/ttyS1";
 constexpr char Peer[] = "/dev/ttyS2"; // the simulator's side, when it runs
 constexpr char Adapter[] = "/dev/ttyUSB0";
 
@@ -169,7 +169,7 @@ TEST(LineSettings, EveryFramingAndFlowSettingReadsBackExactly)
     for (const auto& size : sizes)
         for (const auto& parity : parities)
             for (TVaStopbits stop : {sb1, sb2}) {
-                auto port = MakePort(kPort);
+                auto port = MakePort(UartPath);
                 port->SetDatabits(size.setting);
                 port->SetParity(parity.setting);
                 port->SetStopbits(stop);
@@ -184,7 +184,7 @@ TEST(LineSettings, EveryFramingAndFlowSettingReadsBackExactly)
             }
 
     // Flow control, at open and when changed while open.
-    auto port = MakePort(kPort);
+    auto port = MakePort(UartPath);
     port->Open();
     struct Flow
     {
@@ -215,7 +215,7 @@ TEST(ModemLines, DtrAndRtsFollowTheirSettingAtOpenAndWhenChanged)
 {
     for (TVaControlDtr dtr : {dtrDisabled, dtrEnabled})
         for (TVaControlRts rts : {rtsDisabled, rtsEnabled}) {
-            auto port = MakePort(kPort);
+            auto port = MakePort(UartPath);
             port->FlowControl()->SetControlDtr(dtr);
             port->FlowControl()->SetControlRts(rts);
             port->Open();
@@ -241,7 +241,7 @@ TEST(ModemLines, DtrAndRtsFollowTheirSettingAtOpenAndWhenChanged)
 TEST(ErrorCounters, ACleanExchangeRaisesNoErrorAndTheCountersRead)
 {
     Reports reports;
-    auto port = MakePort(kPort);
+    auto port = MakePort(UartPath);
     int errors = 0;
     port->OnError = [&](QObject*, int) { ++errors; };
     port->Open();
@@ -264,7 +264,7 @@ TEST(ErrorCounters, ACleanExchangeRaisesNoErrorAndTheCountersRead)
 
 TEST(Exchange, StatusReplyCarriesTheSerialAtCharacters16To25)
 {
-    auto port = MakePort(kPort);
+    auto port = MakePort(UartPath);
     port->Open();
     const QByteArray reply = Exchange(*port, 'D');
     ASSERT_TRUE(CompleteReply(reply)) << reply.toStdString();
@@ -278,7 +278,7 @@ TEST(Search, TheProgramFindsTheSimulatedPrinterOverARealDriver)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(QFile::link(QString::fromLatin1(kPort), dir.filePath(QStringLiteral("com2"))));
+    ASSERT_TRUE(QFile::link(QString::fromLatin1(UartPath), dir.filePath(QStringLiteral("com2"))));
     qputenv("ORVALEN_COM_DIR", dir.path().toLocal8Bit());
     Reports reports;
     TForm1 form;
@@ -330,11 +330,11 @@ public:
     // Alt plus a letter, as the mnemonic of a button caption.
     void AltKey(char letter)
     {
-        constexpr uint32_t kAlt = 0xFFE9;
-        Key(kAlt, true);
+        constexpr uint32_t AltKeysym = 0xFFE9;
+        Key(AltKeysym, true);
         Key(static_cast<unsigned char>(letter), true);
         Key(static_cast<unsigned char>(letter), false);
-        Key(kAlt, false);
+        Key(AltKeysym, false);
     }
 
 private:
@@ -423,7 +423,7 @@ TEST(Search, TheProgramItselfFindsThePrinterAndSendsTheReportToIt)
     ASSERT_TRUE(QFile::exists(program)) << "REALTTY_ORVALEN names the program";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(QFile::link(QString::fromLatin1(kPort), dir.filePath(QStringLiteral("com2"))));
+    ASSERT_TRUE(QFile::link(QString::fromLatin1(UartPath), dir.filePath(QStringLiteral("com2"))));
     const SimulatorLog printer;
 
     QProcess orvalen;
@@ -461,9 +461,9 @@ TEST(Search, TheProgramItselfFindsThePrinterAndSendsTheReportToIt)
 
 TEST(ExclusiveOpen, ASecondOpenIsBusyAndTheFirstKeepsWorking)
 {
-    auto first = MakePort(kPort);
+    auto first = MakePort(UartPath);
     first->Open();
-    auto second = MakePort(kPort);
+    auto second = MakePort(UartPath);
     QString message;
     try {
         second->Open();
@@ -515,7 +515,7 @@ TEST(CloseWithUnsentOutput, ReturnsAtOnce)
     tcsetattr(peer, TCSANOW, &raw);
     tcflush(peer, TCIOFLUSH);
 
-    auto port = MakePort(kPort);
+    auto port = MakePort(UartPath);
     port->FlowControl()->SetXonXoffOut(true);
     port->Open();
     ASSERT_EQ(write(peer, "\x13", 1), 1); // XOFF: the port must stop sending
