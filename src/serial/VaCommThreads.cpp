@@ -33,31 +33,37 @@ constexpr std::chrono::milliseconds Linger(5);
 
 // The platform's line events beside the port's event-mask bits: the one place where one
 // becomes the other.
-constexpr std::pair<quint32, quint32> kLineEvents[] = {
+struct EventBits
+{
+    quint32 Line;
+    quint32 Comm;
+};
+constexpr EventBits LineEventBits[] = {
     {LineEvent::RxChar, CommEv::RxChar}, {LineEvent::TxEmpty, CommEv::TxEmpty},
     {LineEvent::Cts, CommEv::Cts},       {LineEvent::Dsr, CommEv::Dsr},
     {LineEvent::Rlsd, CommEv::Rlsd},     {LineEvent::Break, CommEv::Break},
     {LineEvent::Err, CommEv::Err},       {LineEvent::Ring, CommEv::Ring},
 };
 
+// The bits of one vocabulary that the bits of the other one name.
+quint32 Translate(quint32 bits, quint32 EventBits::*from, quint32 EventBits::*to)
+{
+    quint32 out = 0;
+    for (const EventBits& pair : LineEventBits) {
+        if (bits & pair.*from)
+            out |= pair.*to;
+    }
+    return out;
+}
+
 quint32 LineEventsOf(quint32 commEvents)
 {
-    quint32 events = 0;
-    for (const auto& [line, comm] : kLineEvents) {
-        if (commEvents & comm)
-            events |= line;
-    }
-    return events;
+    return Translate(commEvents, &EventBits::Comm, &EventBits::Line);
 }
 
 quint32 CommEventsOf(quint32 lineEvents)
 {
-    quint32 events = 0;
-    for (const auto& [line, comm] : kLineEvents) {
-        if (lineEvents & line)
-            events |= comm;
-    }
-    return events;
+    return Translate(lineEvents, &EventBits::Line, &EventBits::Comm);
 }
 
 } // namespace
@@ -271,9 +277,8 @@ bool TVaCommWriteThread::Queue(const char* data, int count)
             }
             // Cleared under the lock: a writer that makes room after this point signals it.
             WriteDoneEvent.Unsignal();
-            if (Buffer.Size() == 0)
-                error = -1; // too big for the queue: the line cannot help
-            if (error == 0) {
+            // A write too big for the queue gets no help from the line, nor does a failed line.
+            if (error == 0 && Buffer.Size() > 0) {
                 // The writer leaves the queue to us meanwhile.
                 ++lineWaiters_;
                 waitingForLine = true;
@@ -294,7 +299,7 @@ bool TVaCommWriteThread::Queue(const char* data, int count)
         // Sleeps until the line takes bytes again or the writer makes room, instead of spinning
         // on the size. A device that fails is left to the writer, which reports it.
         bool woken = false;
-        if (error == 0 && device_.WaitForRoom(ms, WriteDoneEvent.Handle(), woken) == 0)
+        if (waitingForLine && device_.WaitForRoom(ms, WriteDoneEvent.Handle(), woken) == 0)
             continue;
         if (waitingForLine) {
             // The line failed: the writer meets the failure and reports it.
