@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 const QByteArray StatusReply = QByteArrayLiteral("\x02"
@@ -32,12 +34,15 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         qputenv("ORVALEN_COM_DIR", dir_.path().toLocal8Bit());
         TimeBase::SetScale(25);
-        poll.SetInterval(TPrinterLink::PollIntervalMs);
-        poll.OnTimer = [this](QObject*) { link.Poll(); };
+        // Made on the sped-up clock: a timer takes the clock's pace when it starts.
+        poll = std::make_unique<TTimer>();
+        poll->SetInterval(TPrinterLink::PollIntervalMs);
+        poll->OnTimer = [this](QObject*) { link.Poll(); };
     }
 
     void TearDown() override
     {
+        poll.reset();
         TimeBase::SetScale(1);
         TimeBase::Reset();
         qunsetenv("ORVALEN_COM_DIR");
@@ -46,7 +51,7 @@ protected:
     QTemporaryDir dir_;
     TTrafficRecord traffic;
     TPrinterLink link{traffic};
-    TTimer poll;
+    std::unique_ptr<TTimer> poll;
 };
 
 } // namespace
