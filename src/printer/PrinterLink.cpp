@@ -140,6 +140,8 @@ TSearchResult TPrinterLink::Search()
         }
         // A port that failed to close refuses the new number: that error ends the search.
         port_->SetPortNum(i);
+        // COMn even when the port was last opened on a device path (OpenDevice).
+        port_->SetDeviceName(ComDeviceName);
         try {
             port_->Open();
         } catch (const std::exception& error) {
