@@ -6,7 +6,7 @@
 
 #include "ProcessUsage.h"
 #include "app/Form1.h"
-#include "app/Payloads.h"
+#include "printer/Payloads.h"
 #include "serial/VaComm.h"
 
 #include <QApplication>

@@ -1,13 +1,13 @@
 #include "app/Form1.h"
 
-#include "app/Payloads.h"
 #include "app/ReplyBox.h"
 #include "app/ScreenReaderNames.h"
-#include "app/TrafficRecord.h"
 #include "app/TrafficWindow.h"
 #include "app/TypedLimit.h"
+#include "printer/Payloads.h"
+#include "printer/PrinterLink.h"
+#include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
-#include "serial/VaComm.h"
 #include "wizard/KWizard.h"
 
 #include <QFont>
@@ -157,10 +157,10 @@ void TForm1::CreateControls()
     CreatePortPage();
     CreateVerificationPage();
     CreateFiscalPage();
-    CreatePort();
+    CreateLink();
 
     Timer2 = new TTimer(this);
-    Timer2->SetInterval(TimerIntervalMs);
+    Timer2->SetInterval(TPrinterLink::PollIntervalMs);
     Timer2->OnTimer = [this](QObject* sender) { Timer2Timer(sender); };
 
     // Labels size themselves to their text. The stored sizes were measured with the original
@@ -294,26 +294,6 @@ void TForm1::CreateFiscalPage()
     ConnectClick(Button1, &TForm1::Button1Click);
     ConnectEnterPage(PgFiscalizacion, &TForm1::PgFiscalizacionEnterPage);
     PgFiscalizacion->SetWizard(wizard);
-}
-
-void TForm1::CreatePort()
-{
-    puerto = new TVaComm(this);
-    puerto->setObjectName(QStringLiteral("puerto"));
-    puerto->SetBaudrate(br9600);
-    auto* flow = puerto->FlowControl();
-    flow->SetOutCtsFlow(false);
-    flow->SetOutDsrFlow(false);
-    flow->SetControlDtr(dtrDisabled);
-    flow->SetControlRts(rtsDisabled);
-    flow->SetXonXoffOut(false);
-    flow->SetXonXoffIn(false);
-    flow->SetDsrSensitivity(false);
-    flow->SetTxContinueOnXoff(false);
-    puerto->SetPortNum(2);
-    puerto->SetDeviceName(QByteArrayLiteral("\\\\.\\COM%d"));
-    puerto->SetMonitorEvents({ceError, ceRxChar});
-    puerto->SetDirectWrite(true);
 }
 
 void TForm1::ConnectEnterPage(TKWizardCustomPage* page, void (TForm1::*handler)(QObject*))

@@ -17,14 +17,16 @@ class TKWizard;
 class TKWizardCustomPage;
 class TKWizardInteriorPage;
 class TKWizardWelcomePage;
+class TPrinterLink;
 class TReplyBox;
 class TTrafficRecord;
 class TTrafficWindow;
 class TVaComm;
 
-// The main window: a four-page wizard with its controls, the port, the two timers, and the
-// handlers that drive the printer. Every command goes through EnviaComando, which waits on this
-// thread while the poll timer Timer2 collects the reply into `respuesta`.
+// The main window: a four-page wizard with its controls, the two timers, and the handlers that
+// drive the printer through the printer link (printer/PrinterLink.h). Every command goes through
+// EnviaComando, which waits on this thread while the poll timer Timer2 collects the reply; the
+// reply box `respuesta` shows it as it arrives.
 //
 // Start-up (see Startup.h): construct, then the wizard's end-of-load step (wizard->Loaded()),
 // then FormCreate, then show.
@@ -67,14 +69,19 @@ public:
     QLineEdit* edfecha = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* fecha = nullptr;
+    // The link's port, created with the window and kept for its whole life.
     TVaComm* puerto = nullptr;
     TTimer* Timer2 = nullptr;
+
+    // The session with the printer: frames, exchange, search, the reply.
+    TPrinterLink* link = nullptr;
 
     // What went over the line: every write, every read of the poll tick, the search's events.
     TTrafficRecord* traffic = nullptr;
 
     // Frames the payload, writes it and waits for the reply (at most 30 s, ETX seen) and then a
-    // settling pause of 2 s, letting the message loop run. The reply is left in `respuesta`.
+    // settling pause of 2 s, letting the message loop run. The reply is left in the link and
+    // shown in `respuesta`.
     void EnviaComando(const QByteArray& payload);
 
     // Handlers.
@@ -118,13 +125,12 @@ private:
     void CreatePortPage();
     void CreateVerificationPage();
     void CreateFiscalPage();
-    void CreatePort();
+    void CreateLink();
     void ConnectClick(QPushButton* button, void (TForm1::*handler)(QObject*));
     void ConnectEnterPage(TKWizardCustomPage* page, void (TForm1::*handler)(QObject*));
+    static void ShowPortLabel(QLabel* label, const QString& text);
     void ShowPortText(const QString& text);
     void CreateTrafficAccess();
-    // Writes the bytes (in one write, or one byte per write) and tells the traffic record.
-    void WriteToPrinter(const QByteArray& bytes, bool byteByByte);
     // The Latin-1 bytes of a box's text; on a character the printer cannot receive, tells the
     // user and returns nothing.
     std::optional<QByteArray> TypedBytes(const QLineEdit* box);

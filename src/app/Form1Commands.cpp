@@ -1,11 +1,10 @@
 #include "app/Form1.h"
 
-#include "app/Frame.h"
-#include "app/Payloads.h"
-#include "app/ReplyBox.h"
+#include "printer/Payloads.h"
+#include "printer/PrinterLink.h"
+#include "printer/Reply.h"
 #include "runtime/Application.h"
 #include "runtime/Wait.h"
-#include "serial/VaComm.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -27,15 +26,6 @@ const QString MsgTasaCorta = QStringLiteral(
 constexpr double InvoiceOpenSecs = 2;
 // The printer restarts after the reset sequence (0.00008 day).
 constexpr double ResetSecs = 6.912;
-
-// A reply counts as an answer when something other than blanks and control bytes came.
-bool HasAnswer(const QByteArray& reply)
-{
-    for (char c : reply)
-        if (quint8(c) > 0x20)
-            return true;
-    return false;
-}
 
 struct Item
 {
@@ -126,7 +116,7 @@ void TForm1::Button1Click(QObject*)
 
 void TForm1::resetClick(QObject*)
 {
-    WriteToPrinter(ResetBytes(), true);
+    link->Write(ResetBytes(), true);
     WaitUntil(Now() + Seconds(ResetSecs));
     Pruebas->setEnabled(true);
 }
@@ -145,9 +135,8 @@ void TForm1::wizardFinishButtonClick(QObject*)
 
     EnviaComando(PayloadFechaHora(edfecha->text().toLatin1(), edhora->text().toLatin1()));
 
-    const QByteArray reply = respuesta->Bytes();
-    // The printer marks a refused date or time with "ERRO" (also inside "ERROR").
-    if (!HasAnswer(reply) || reply.contains("ERRO"))
+    const QByteArray reply = link->Reply();
+    if (!HasAnswer(reply) || DateTimeRefused(reply))
         Application().MessageBox(MsgErrorInesperado);
     else
         Application().MessageBox(MsgActualizado);

@@ -1,6 +1,6 @@
 #include "app/Form1.h"
 
-#include "app/LinkState.h"
+#include "printer/LinkState.h"
 #include "runtime/Application.h"
 #include "runtime/Format.h"
 #include "wizard/KWizard.h"

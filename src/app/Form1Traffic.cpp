@@ -1,10 +1,8 @@
 #include "app/Form1.h"
 
 #include "app/ReplyBox.h"
-#include "app/TrafficFormat.h"
-#include "app/TrafficRecord.h"
 #include "app/TrafficWindow.h"
-#include "serial/VaComm.h"
+#include "printer/TrafficRecord.h"
 
 #include <QMenu>
 #include <QShortcut>
@@ -34,28 +32,4 @@ void TForm1::ShowTraffic()
     if (!trafficWindow)
         trafficWindow = std::make_unique<TTrafficWindow>(*traffic);
     trafficWindow->ShowBeside(this);
-}
-
-void TForm1::WriteToPrinter(const QByteArray& bytes, bool byteByByte)
-{
-    const QDateTime at = traffic->Clock();
-    const bool open = puerto->Active();
-    bool accepted = true;
-    try {
-        if (byteByByte) {
-            for (char b : bytes)
-                accepted = puerto->WriteChar(b) && accepted;
-        } else {
-            accepted = puerto->WriteText(bytes);
-        }
-    } catch (const std::exception& e) {
-        // How much went out before the error is not known: no TX entry claims any of it.
-        traffic->Event(QStringLiteral("Error al escribir %1: %2")
-                           .arg(ReadableForm(bytes), QString::fromUtf8(e.what())));
-        throw;
-    }
-    traffic->Written(at, bytes,
-                     !open      ? TWriteOutcome::PortClosed
-                     : accepted ? TWriteOutcome::Written
-                                : TWriteOutcome::Unconfirmed);
 }

@@ -1,6 +1,6 @@
 #include "app/TrafficModel.h"
 
-#include "app/TrafficFormat.h"
+#include "printer/TrafficFormat.h"
 
 #include <QFontDatabase>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TrafficRecord.h"
+#include "printer/TrafficRecord.h"
 
 #include <QAbstractTableModel>
 #include <QFont>

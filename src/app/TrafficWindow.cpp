@@ -1,7 +1,7 @@
 #include "app/TrafficWindow.h"
 
-#include "app/TrafficFormat.h"
 #include "app/TrafficModel.h"
+#include "printer/TrafficFormat.h"
 #include "runtime/Application.h"
 
 #include <QClipboard>

@@ -2,8 +2,8 @@
 #include "app/DisplayStart.h"
 #include "app/Form1.h"
 #include "app/Startup.h"
-#include "app/TrafficLog.h"
-#include "app/TrafficRecord.h"
+#include "printer/TrafficLog.h"
+#include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
 
 #include <cstdio>

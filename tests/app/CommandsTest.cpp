@@ -2,7 +2,7 @@
 
 #include "support/ComputerClock.h"
 
-#include "app/Payloads.h"
+#include "printer/Payloads.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "FormFixture.h"
 
-#include "app/Payloads.h"
+#include "printer/Payloads.h"
 
 #include <QTimer>
 

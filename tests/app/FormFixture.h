@@ -3,9 +3,9 @@
 // A main window on a sped-up clock whose port COM3 is a pseudo-terminal played by the test.
 
 #include "app/Form1.h"
-#include "app/LinkState.h"
 #include "app/ReplyBox.h"
-#include "app/Sequence.h"
+#include "printer/LinkState.h"
+#include "printer/Sequence.h"
 #include "runtime/Application.h"
 #include "runtime/TimeBase.h"
 #include "serial/VaComm.h"

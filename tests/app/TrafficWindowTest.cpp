@@ -2,11 +2,11 @@
 
 #include "FormFixture.h"
 
-#include "app/Frame.h"
-#include "app/Payloads.h"
 #include "app/TrafficModel.h"
-#include "app/TrafficRecord.h"
 #include "app/TrafficWindow.h"
+#include "printer/Frame.h"
+#include "printer/Payloads.h"
+#include "printer/TrafficRecord.h"
 #include "runtime/Wait.h"
 
 #include <QAbstractItemModel>

@@ -1,6 +1,6 @@
 #include "app/Form1.h"
-#include "app/LinkState.h"
 #include "app/ReplyBox.h"
+#include "printer/LinkState.h"
 #include "runtime/Application.h"
 #include "runtime/Format.h"
 #include "runtime/TimeBase.h"

@@ -2,12 +2,12 @@
 // the simulated printer (a separate process) on COM3 of a private device folder.
 
 #include "app/Form1.h"
-#include "app/LinkState.h"
 #include "app/ReplyBox.h"
 #include "app/Startup.h"
-#include "app/TrafficLog.h"
-#include "app/TrafficRecord.h"
 #include "app/TrafficWindow.h"
+#include "printer/LinkState.h"
+#include "printer/TrafficLog.h"
+#include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
 #include "runtime/TimeBase.h"
 #include "runtime/Wait.h"

@@ -2,7 +2,7 @@
 // /dev/ttyS1 and /dev/ttyS2 are 16550 UARTs joined by a relay on the host, /dev/ttyUSB0 an FTDI
 // adapter that the host can pull out. Each test suite is one check group of the lane.
 #include "app/Form1.h"
-#include "app/LinkState.h"
+#include "printer/LinkState.h"
 #include "runtime/Application.h"
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"

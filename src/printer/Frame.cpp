@@ -1,4 +1,4 @@
-#include "app/Frame.h"
+#include "printer/Frame.h"
 
 QByteArray CheckDigits(quint32 sum)
 {

@@ -1,11 +1,11 @@
 // The traffic record without a window: the line shape, the frame decoder, the reply splitter,
 // the record's bound and the log file.
 
-#include "app/TrafficRecord.h"
-#include "app/Frame.h"
-#include "app/FrameDecoder.h"
-#include "app/TrafficFormat.h"
-#include "app/TrafficLog.h"
+#include "printer/TrafficRecord.h"
+#include "printer/Frame.h"
+#include "printer/FrameDecoder.h"
+#include "printer/TrafficFormat.h"
+#include "printer/TrafficLog.h"
 
 #include <QFile>
 #include <QSignalSpy>

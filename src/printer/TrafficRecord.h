@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FrameDecoder.h"
+#include "printer/FrameDecoder.h"
 
 #include <QByteArray>
 #include <QDateTime>

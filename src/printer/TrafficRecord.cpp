@@ -1,6 +1,6 @@
-#include "app/TrafficRecord.h"
+#include "printer/TrafficRecord.h"
 
-#include "app/TrafficFormat.h"
+#include "printer/TrafficFormat.h"
 
 TTrafficRecord::TTrafficRecord(QObject* parent) : QObject(parent) {}
 

@@ -1,4 +1,4 @@
-#include "app/Sequence.h"
+#include "printer/Sequence.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/Payloads.h"
+#include "printer/Payloads.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/PortRefusals.h"
+#include "printer/PortRefusals.h"
 #include "serial/VaComm.h"
 
 #include <gtest/gtest.h>

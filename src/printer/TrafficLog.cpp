@@ -1,7 +1,7 @@
-#include "app/TrafficLog.h"
+#include "printer/TrafficLog.h"
 
-#include "app/TrafficFormat.h"
-#include "app/TrafficRecord.h"
+#include "printer/TrafficFormat.h"
+#include "printer/TrafficRecord.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
-#include "app/TrafficFormat.h"
+#include "printer/TrafficFormat.h"
 
-#include "app/FrameDecoder.h"
-#include "app/TrafficRecord.h"
+#include "printer/FrameDecoder.h"
+#include "printer/TrafficRecord.h"
 
 #include <QStringList>
 

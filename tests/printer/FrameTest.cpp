@@ -1,5 +1,5 @@
-#include "app/Frame.h"
-#include "app/Sequence.h"
+#include "printer/Frame.h"
+#include "printer/Sequence.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/FrameDecoder.h"
+#include "printer/FrameDecoder.h"
 
-#include "app/Frame.h"
+#include "printer/Frame.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/LinkState.h"
+#include "printer/LinkState.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "app/Payloads.h"
+#include "printer/Payloads.h"
 
-#include "app/Frame.h"
+#include "printer/Frame.h"
 
 namespace {
 

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "printer/PortRefusals.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+
+#include <functional>
+
+class TTrafficRecord;
+class TVaComm;
+
+// How a search of the ports ended.
+struct TSearchResult
+{
+    bool Found = false;
+    // Told to stop (StopRequested) before a printer was found or the last port was tried.
+    bool Stopped = false;
+    int Com = 0;                 // the port of the printer found
+    QByteArray SerialNumber;     // read from its status reply
+    QList<PortRefusal> Refusals; // ports that exist but refused to open, in order
+};
+
+// The session with the printer on one serial port: it owns the port and the printer's reply,
+// frames and sends the commands, collects the reply and searches COM1..COM20 for a printer. It
+// uses Qt Core only, so any front end can drive it; front ends show what its signals report.
+//
+// The reply comes in through Poll, which the front end calls from its own poll tick (a TTimer
+// of PollIntervalMs that runs while the program does): the waits of Send let the event loop run,
+// so the tick collects the reply while Send waits. Every write, read and step of the search goes
+// to the traffic record given at construction.
+//
+// The flags RespuestaCompleta and ImpresorEncontrado (LinkState.h) and the sequence value
+// (Sequence.h) are process-wide; the link is their only writer.
+class TPrinterLink : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int PollIntervalMs = 1000;
+    static constexpr int FirstCom = 1;
+    static constexpr int LastCom = 20;
+
+    // The port starts closed, set to 9600 baud without flow control, on COM2.
+    explicit TPrinterLink(TTrafficRecord& traffic, QObject* parent = nullptr);
+
+    TVaComm* Port() const { return port_; }
+
+    // Opens the port on COMn (the device of DevicePathFor, ORVALEN_COM_DIR respected) or on a
+    // device file given by its path, closing it first. Raises the port's error when it refuses.
+    void OpenCom(int com);
+    void OpenDevice(const QByteArray& path);
+
+    // The exchange: frames the payload with the next sequence value, clears the reply, writes
+    // the frame, then waits for an ETX in the reply (at most 30 s) and a settling pause of 2 s,
+    // letting the event loop run. Returns whether the reply ended (ETX). A Send started from
+    // inside the waits (a click, a timer) clears the reply: this Send then goes on with that
+    // command's reply. The port's errors are raised.
+    bool Send(const QByteArray& payload);
+
+    // The poll tick: when the port is open, takes what it received into the reply (see
+    // AppendedReply) and marks the reply complete once it holds an ETX.
+    void Poll();
+
+    // Writes bytes without a frame (in one write, or one byte per write), as the reset
+    // sequence goes out, and tells the traffic record.
+    void Write(const QByteArray& bytes, bool byteByByte);
+
+    // Tries COM1..COM20 in turn: opens the port, sends the status request and waits for its
+    // reply (plus 3.456 s more); the first port that answers with an ETX is the printer's, and
+    // the port stays open on it. A port that refuses to open is skipped; an error closing the
+    // port ends the search by raising it. StopRequested is asked before each port.
+    TSearchResult Search();
+    std::function<bool()> StopRequested = [] { return false; };
+
+    // The reply as collected since the last Send.
+    const QByteArray& Reply() const { return reply_; }
+    // Puts a reply in place of the one collected (a front end whose user edits the reply shown).
+    void SetReply(const QByteArray& bytes);
+    bool ReplyComplete() const;
+
+    // The serial number and port of the printer the last search found (empty and 0 when none).
+    const QByteArray& SerialNumber() const { return serialNumber_; }
+    int FoundCom() const { return foundCom_; }
+
+signals:
+    // The search is about to open COMn (before the port is touched: opening or waiting may
+    // take a while).
+    void PortTried(int com);
+    // COMn exists but refused to open.
+    void PortRefused(const PortRefusal& refusal);
+    void PrinterFound(int com, const QByteArray& serialNumber);
+    // No port up to COM20 answered (not sent when told to stop).
+    void PrinterNotFound();
+    // The reply changed: cleared by a send, bytes taken in by a poll tick, or SetReply.
+    void ReplyChanged(const QByteArray& reply);
+
+private:
+    TTrafficRecord& traffic_;
+    TVaComm* port_;
+    QByteArray reply_;
+    QByteArray serialNumber_;
+    int foundCom_ = 0;
+};
