@@ -10,6 +10,8 @@
 #include "runtime/Wait.h"
 #include "serial/VaComm.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 // The printer answers well within this; a silent port costs all of it.
@@ -47,11 +49,33 @@ TPrinterLink::TPrinterLink(TTrafficRecord& traffic, QObject* parent)
     port_->SetDeviceName(ComDeviceName);
     port_->SetMonitorEvents({ceError, ceRxChar});
     port_->SetDirectWrite(true);
+    // A close the link did not ask for is a device that hung up or went away: the technician's
+    // record must show it, not end on the last frame sent.
+    port_->OnClose = [this](QObject*) {
+        if (!closing_)
+            traffic_.Event(
+                QStringLiteral("Conexión perdida: %1 colgó o desapareció").arg(PortLabel()));
+    };
+}
+
+QString TPrinterLink::PortLabel() const
+{
+    if (port_->DeviceName() == ComDeviceName)
+        return ComName(port_->PortNum());
+    return QString::fromLocal8Bit(port_->DeviceName())
+        .replace(QStringLiteral("%%"), QStringLiteral("%"));
+}
+
+void TPrinterLink::ClosePort()
+{
+    closing_ = true;
+    const auto done = qScopeGuard([this] { closing_ = false; });
+    port_->Close();
 }
 
 void TPrinterLink::OpenCom(int com)
 {
-    port_->Close();
+    ClosePort();
     port_->SetDeviceName(ComDeviceName);
     port_->SetPortNum(com);
     port_->Open();
@@ -59,7 +83,7 @@ void TPrinterLink::OpenCom(int com)
 
 void TPrinterLink::OpenDevice(const QByteArray& path)
 {
-    port_->Close();
+    ClosePort();
     // The device name is a format with the port number in it: a '%' in the path is literal.
     QByteArray name = path;
     port_->SetDeviceName(name.replace('%', "%%"));
@@ -85,7 +109,13 @@ void TPrinterLink::Poll()
 {
     if (!port_->Active())
         return;
-    const QByteArray bytes = port_->ReadText();
+    QByteArray bytes;
+    try {
+        bytes = port_->ReadText();
+    } catch (const std::exception& e) {
+        traffic_.Event(QStringLiteral("Error al leer: %1").arg(QString::fromUtf8(e.what())));
+        throw;
+    }
     traffic_.Received(bytes);
     SetReply(AppendedReply(reply_, bytes));
     if (ReplyEnded(reply_))
@@ -135,7 +165,7 @@ TSearchResult TPrinterLink::Search()
         traffic_.Event(QStringLiteral("Probando COM%1").arg(i));
 
         try {
-            port_->Close();
+            ClosePort();
         } catch (const std::exception&) {
         }
         // A port that failed to close refuses the new number: that error ends the search.

@@ -96,9 +96,15 @@ signals:
     void ReplyChanged(const QByteArray& reply);
 
 private:
+    // Closes the port on the link's own account: only other closes are a lost device.
+    void ClosePort();
+    // "COM3", or the device file the port was opened on.
+    QString PortLabel() const;
+
     TTrafficRecord& traffic_;
     TVaComm* port_;
     QByteArray reply_;
     QByteArray serialNumber_;
     int foundCom_ = 0;
+    bool closing_ = false;
 };

@@ -3,6 +3,7 @@
 #include "platform/DeviceHolders.h"
 #include "printer/LinkState.h"
 #include "printer/Payloads.h"
+#include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
 #include "runtime/TimeBase.h"
 #include "runtime/Wait.h"
@@ -22,6 +23,8 @@
 
 #include <QFileInfo>
 #include <QProcess>
+
+#include <algorithm>
 
 #include <grp.h>
 #include <memory>
@@ -209,6 +212,11 @@ TEST_F(SearchTest, DeviceVanishingMidExchangeGivesOneMessage)
     EXPECT_FALSE(form->puerto->Active());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("error"))) << messages[0].toStdString();
+    // The traffic record, which the log follows, says so too: it does not end on the frame.
+    const auto& entries = form->traffic->Entries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const TTrafficEntry& e) {
+        return e.Text.startsWith(QStringLiteral("Conexión perdida: COM3"));
+    }));
     // The window goes on working: commands now go to a closed port.
     messages.clear();
     form->wizardFinishButtonClick(nullptr);
