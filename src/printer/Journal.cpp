@@ -120,11 +120,12 @@ bool Journal::Append(const JobRecord& record, QString& error) const
         return false;
     }
     const QByteArray name = QFile::encodeName(path_);
-    UniqueFd fd(::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    UniqueFd fd(::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd.IsOpen()) {
         error = SystemError(path_, errno);
         return false;
     }
+    // Read as well as written: the last byte tells whether the file ends inside a line.
     const FileLock lock(fd.Get(), LOCK_EX);
     if (!lock.Locked()) {
         error = SystemError(path_, errno);
