@@ -90,6 +90,9 @@ PortDescription PortSurvey::Describe(const QByteArray& device) const
                 port.UartType = UartName(number);
         }
     }
+    // Opening a node without hardware fails whoever asks: there is no access to speak of.
+    if (port.What == PortDescription::Kind::NoUart)
+        return port;
 
     const QByteArray localName = QFile::encodeName(local);
     if (access(localName.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM)) {

@@ -21,7 +21,7 @@ struct PortDescription
     };
     enum class Access
     {
-        Unknown, // missing: nothing to open
+        Unknown, // missing, or no UART: nothing to open
         Usable,
         PermissionDenied,
         Busy
