@@ -26,6 +26,12 @@ constexpr CommandInfo Commands[] = {
 QString HelpText(const QCommandLineParser& parser)
 {
     QString text = parser.helpText();
+    // The usage line names the program as typed, which for a timer or a build is a full path.
+    const qsizetype firstLineEnd = text.indexOf(QLatin1Char('\n'));
+    const QString program = QCoreApplication::arguments().value(0);
+    if (firstLineEnd > 0 && !program.isEmpty())
+        text = text.left(firstLineEnd).replace(program, QStringLiteral("orvalenctl")) +
+               text.mid(firstLineEnd);
     text +=
         Ctl::tr("\nCommands:\n"
                 "  ports              COM1..COM20: device file, what is behind it, whether\n"

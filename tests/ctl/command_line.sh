@@ -21,6 +21,7 @@ run "$ctl" --version
 
 run "$ctl" --help
 [ $? -eq 0 ] && [ ! -s "$err" ] || fail "--help"
+grep -q '^Usage: orvalenctl \[options\] COMMAND' "$out" || fail "--help's usage line"
 for word in ports find status 'z [--if-due]' clock 'history [--csv]' --port --device --json \
   --traffic-log ORVALEN_COM_DIR 'Exit status'; do
   grep -qF -- "$word" "$out" || fail "--help does not mention $word"
