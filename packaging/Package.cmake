@@ -12,6 +12,10 @@ computer's and runs its tests. When a port cannot be used for lack of
 permission or because another program holds it, it says which one and what
 to do.
 .
+orvalenctl does the daily jobs without the window, from a terminal, over ssh
+or from a systemd timer (installed, not enabled), keeps a journal of them
+and explains the serial ports of the computer.
+.
 The package also contains orvalen-printer-sim, a simulated fiscal printer on
 a pseudo-terminal or a serial device, for trying the program without a
 printer and for checking cables.")

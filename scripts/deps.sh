@@ -12,6 +12,8 @@ packages=(
   dpkg-dev file desktop-file-utils appstream groff-base
   # Qt's own texts in Spanish (buttons of message boxes, edit-box menus)
   qt6-translations-l10n
+  # lrelease, which compiles orvalenctl's Spanish messages at build time
+  qt6-l10n-tools
   # the real-tty lane: a virtual machine with UARTs and a USB adapter (tests/realtty)
   qemu-system-x86 busybox-static cpio socat kmod
 )

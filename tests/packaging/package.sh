@@ -26,7 +26,11 @@ files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sor
 expected="$(sort <<EOL
 usr/bin/orvalen
 usr/bin/orvalen-printer-sim
+usr/bin/orvalenctl
+usr/lib/systemd/user/orvalen-daily-z.service
+usr/lib/systemd/user/orvalen-daily-z.timer
 usr/share/applications/org.orvalen.Orvalen.desktop
+usr/share/bash-completion/completions/orvalenctl
 usr/share/doc/orvalen/CHANGELOG.md
 usr/share/doc/orvalen/changelog.gz
 usr/share/doc/orvalen/copyright
@@ -39,13 +43,14 @@ usr/share/icons/hicolor/256x256/apps/orvalen.png
 usr/share/icons/hicolor/scalable/apps/orvalen.svg
 usr/share/man/man1/orvalen-printer-sim.1.gz
 usr/share/man/man1/orvalen.1.gz
+usr/share/man/man1/orvalenctl.1.gz
 usr/share/metainfo/org.orvalen.Orvalen.metainfo.xml
 EOL
 )"
 [ "$files" = "$expected" ] || fail "file list differs:$(diff <(echo "$expected") <(echo "$files") | grep '^[<>]')"
 
 dpkg-deb -x "$deb" "$work/root"
-for program in orvalen orvalen-printer-sim; do
+for program in orvalen orvalen-printer-sim orvalenctl; do
   file -b "$work/root/usr/bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
@@ -53,8 +58,10 @@ for library in libqt6widgets6 libqt6core6 libc6; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 "$work/root/usr/bin/orvalen" --version | grep -qx "orvalen $version" || fail "packaged orvalen --version"
+"$work/root/usr/bin/orvalenctl" --version | grep -qx "orvalenctl $version" ||
+  fail "packaged orvalenctl --version"
 
-for page in orvalen orvalen-printer-sim; do
+for page in orvalen orvalen-printer-sim orvalenctl; do
   gz="$work/root/usr/share/man/man1/$page.1.gz"
   # gzip -9n: no file name and no time stamp in the header, so the package is reproducible.
   [ "$(od -An -tx1 -j4 -N4 "$gz" | tr -d ' ')" = 00000000 ] || fail "$page.1.gz has a time stamp"

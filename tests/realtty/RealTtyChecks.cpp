@@ -12,6 +12,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -606,6 +609,44 @@ TEST(Unplug, PullingTheAdapterOutDuringAnExchangeIsOneErrorAndNoSpin)
     EXPECT_TRUE(reopened) << failure.toStdString();
     EXPECT_TRUE(port->Active());
     port->Close();
+}
+
+// --- orvalenctl's port survey ------------------------------------------------------------------
+
+// `orvalenctl ports` on the kernel's own drivers: the two UARTs (the far one held by the
+// simulator), a ttyS node without hardware (the guest has three UARTs, the kernel makes more
+// nodes) and the FTDI adapter, all from sysfs and /proc, nothing opened.
+TEST(Ports, OrvalenctlDescribesTheUartsAndTheAdapter)
+{
+    const QString program = qEnvironmentVariable("REALTTY_ORVALENCTL");
+    ASSERT_TRUE(QFile::exists(program)) << "REALTTY_ORVALENCTL names the program";
+    QProcess ctl;
+    ctl.start(program, {QStringLiteral("ports"), QStringLiteral("--json")});
+    ASSERT_TRUE(ctl.waitForFinished(30000));
+    const QByteArray errors = ctl.readAllStandardError();
+    ASSERT_EQ(ctl.exitCode(), 0) << errors.toStdString();
+    const QJsonArray ports = QJsonDocument::fromJson(ctl.readAllStandardOutput()).array();
+    ASSERT_EQ(ports.size(), 20) << errors.toStdString();
+    const auto com = [&ports](int n) { return ports[n - 1].toObject(); };
+
+    for (int n : {2, 3}) {
+        EXPECT_EQ(com(n)["kind"].toString(), "uart") << "COM" << n;
+        EXPECT_EQ(com(n)["uart"].toString(), "16550A") << "COM" << n;
+        // 8250_pnp ("serial") or the platform's serial8250, after how the firmware lists it.
+        EXPECT_FALSE(com(n)["driver"].toString().isEmpty()) << "COM" << n;
+    }
+    EXPECT_EQ(com(2)["access"].toString(), "ok");
+    EXPECT_EQ(com(3)["access"].toString(), "busy");
+    EXPECT_EQ(com(3)["holders"].toArray()[0].toObject()["program"].toString(),
+              "orvalen-printer-sim");
+    EXPECT_EQ(com(4)["kind"].toString(), QFile::exists("/dev/ttyS3") ? "no-uart" : "missing");
+
+    EXPECT_EQ(com(5)["device"].toString(), Adapter);
+    EXPECT_EQ(com(5)["kind"].toString(), "usb");
+    EXPECT_EQ(com(5)["driver"].toString(), "ftdi_sio");
+    EXPECT_EQ(com(5)["usb_id"].toString(), "0403:6001");
+    EXPECT_FALSE(com(5)["product"].toString().isEmpty());
+    EXPECT_EQ(com(6)["kind"].toString(), "missing");
 }
 
 int main(int argc, char** argv)

@@ -12,7 +12,7 @@ for m in usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio; do
 done
 export LD_LIBRARY_PATH=/lib/x86_64-linux-gnu:/usr/lib/x86_64-linux-gnu
 export QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH=/plugins HOME=/tmp XDG_RUNTIME_DIR=/tmp/run
-export GTEST_COLOR=no REALTTY_ORVALEN=/checks/orvalen REALTTY_SIM_LOG=/tmp/sim.log
+export GTEST_COLOR=no REALTTY_ORVALEN=/checks/orvalen REALTTY_ORVALENCTL=/checks/orvalenctl REALTTY_SIM_LOG=/tmp/sim.log
 ip link set lo up
 mkdir -m 700 /tmp/run
 cd /tmp
@@ -30,7 +30,7 @@ sim=$!
 sim_wait_ready /tmp/sim.log $sim || echo "@@realtty the simulator did not get ready"
 cat /tmp/sim.log
 
-for g in LineSettings ModemLines ErrorCounters Exchange Search ExclusiveOpen; do
+for g in LineSettings ModemLines ErrorCounters Exchange Search ExclusiveOpen Ports; do
   grep -qx "$g" /groups && group $g
 done
 kill $sim

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Boots Debian's kernel in QEMU with 16550 UARTs and an FTDI USB-serial adapter, runs the check
 # groups inside it and leaves each group's output in WORK/results/GROUP for CTest to read.
-#   lane.sh WORK CHECKS SIMULATOR ORVALEN GROUP...
+#   lane.sh WORK CHECKS SIMULATOR ORVALEN ORVALENCTL GROUP...
 # Guest: ttyS0 is the console, ttyS1 and ttyS2 are joined by a relay on this side, ttyUSB0 is
 # the adapter, which the checks ask this script to pull out and plug back in (QMP device_del and
 # device_add). Nothing is installed on the host but the tools; the kernel package is downloaded
 # and unpacked into WORK/cache once.
 set -euo pipefail
-work="$1" checks="$2" sim="$3" orvalen="$4"
-shift 4
+work="$1" checks="$2" sim="$3" orvalen="$4" ctl="$5"
+shift 5
 groups=("$@")
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 started=$SECONDS
@@ -77,6 +77,7 @@ cp /bin/busybox "$root/bin/busybox"
 cp "$checks" "$root/checks/realtty_checks"
 cp "$sim" "$root/checks/orvalen-printer-sim"
 cp "$orvalen" "$root/checks/orvalen"
+cp "$ctl" "$root/checks/orvalenctl"
 cp "$kernel/modules/"*.ko "$root/modules/"
 qtcore=$(ldd "$checks" | awk '/libQt6Core/ { print $3 }')
 # Offscreen for the checks' own windows; VNC for the program itself, typed into like a user.
@@ -85,7 +86,7 @@ offscreen="$platforms/libqoffscreen.so" vnc="$platforms/libqvnc.so"
 [ -f "$offscreen" ] && [ -f "$vnc" ] || fail "Qt's offscreen and VNC platform plugins are not in $platforms"
 cp "$offscreen" "$vnc" "$root/plugins/platforms/"
 # The libraries each program loads, at the paths the loader looks in.
-for binary in "$checks" "$sim" "$orvalen" "$offscreen" "$vnc"; do
+for binary in "$checks" "$sim" "$orvalen" "$ctl" "$offscreen" "$vnc"; do
   ldd "$binary" | awk '/=> \// { print $3 } $1 ~ /^\/.*ld-linux/ { print $1 }'
 done | sort -u | while read -r lib; do
   cp --parents -L "$lib" "$root/"

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Figures of orvalenctl, the program a timer starts every day:
+#   `orvalenctl --version`, process start to exit, median of 50 runs   (target < 10 ms)
+#   `orvalenctl ports` over COM1..COM20, median of 50 runs              (target < 50 ms)
+#   peak resident memory of `ports`                                      (target < 15 MB)
+#   the libraries it loads: Qt Core, no Qt Gui or Widgets
+# Usage: bench/orvalenctl.sh [build-dir]
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$root/build}"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja >/dev/null
+fi
+cmake --build "$build" --target orvalenctl >/dev/null
+ctl="$build/src/ctl/orvalenctl"
+
+# Median wall time in milliseconds of a command run N times, output thrown away.
+median_ms() {
+  local runs="$1"
+  shift
+  local times=() i start end
+  "$@" >/dev/null 2>&1 || true # warm the page cache
+  for ((i = 0; i < runs; i++)); do
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    times+=($(((end - start) / 1000)))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { printf "%.1f", t[int((NR + 1) / 2)] / 1000 }'
+}
+
+# Processor time (user + system) per run, which a loaded machine does not inflate as it does the
+# wall time: the children's times of a subshell that runs the command N times.
+cpu_ms() {
+  local runs="$1"
+  shift
+  python3 - "$runs" "$@" <<'PY'
+import os, resource, subprocess, sys
+runs, command = int(sys.argv[1]), sys.argv[2:]
+for _ in range(runs):
+    subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("%.1f" % ((usage.ru_utime + usage.ru_stime) * 1000 / runs))
+PY
+}
+
+# The machine's own cost of starting a process, for comparison on a loaded computer.
+echo "/bin/true (baseline): $(median_ms 50 /bin/true) ms wall"
+echo "orvalenctl --version: $(median_ms 50 "$ctl" --version) ms wall, $(cpu_ms 50 "$ctl" --version) ms processor (target < 10 ms)"
+echo "orvalenctl ports:     $(median_ms 50 "$ctl" ports) ms wall, $(cpu_ms 50 "$ctl" ports) ms processor (target < 50 ms)"
+rss=$(/usr/bin/time -f %M "$ctl" ports 2>&1 >/dev/null | tail -1)
+echo "peak RSS of ports:    $((rss / 1024)).$(((rss % 1024) * 10 / 1024)) MB (target < 15 MB)"
+qt=$(ldd "$ctl" | awk '/libQt6/ { print $1 }' | tr '\n' ' ')
+echo "Qt libraries:         $qt"
+if grep -qE 'libQt6(Gui|Widgets)' <<<"$qt"; then
+  echo "FAIL: orvalenctl loads Qt Gui or Widgets"
+  exit 1
+fi

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+// The context of orvalenctl's translatable texts (translations/orvalenctl_es.ts).
+struct Ctl
+{
+    Q_DECLARE_TR_FUNCTIONS(Ctl)
+};
+
+// orvalenctl's exit statuses, the same for every command; scripts and the timer rely on them.
+enum class ExitStatus
+{
+    Done = 0,         // the printer answered (clock: accepted); ports and history: listed
+    Refused = 1,      // the printer refused or did not answer
+    Usage = 2,        // unknown command or option, a bad port name
+    NotFound = 3,     // no printer found
+    CannotOpen = 4,   // the port could not be opened (permission, busy, missing)
+    OtherPrinter = 5, // another serial number answered where the remembered printer should be
+};
+
+inline int ToInt(ExitStatus status)
+{
+    return static_cast<int>(status);
+}
+
+// Results go to standard output, everything meant for the person to standard error; progress
+// lines only when a person watches standard error, so that a pipe or the timer gets results.
+class Console
+{
+public:
+    Console();
+
+    void Result(const QString& text) const;   // a line of result (the newline is added)
+    void Message(const QString& text) const;  // "orvalenctl: text" on stderr
+    void Progress(const QString& text) const; // as Message, only on a terminal
+
+    bool ResultsToTerminal() const { return stdoutIsTerminal_; }
+
+private:
+    bool stdoutIsTerminal_;
+    bool stderrIsTerminal_;
+};

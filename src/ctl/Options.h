@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What the command line asks for.
+struct Options
+{
+    enum class Command
+    {
+        Ports,
+        Find,
+        Status,
+        Z,
+        Clock,
+        History
+    };
+
+    Command Job = Command::Ports;
+    QString Port;      // --port: "COM3", upper case
+    QByteArray Device; // --device: an absolute path
+    bool Json = false;
+    QString TrafficLog; // --traffic-log
+    bool IfDue = false; // z --if-due
+    bool Csv = false;   // history --csv
+};
+
+// Either the options, or what to print and the status to end with (--help, --version, a usage
+// error: usage on stderr, exit 2).
+struct ParsedCommandLine
+{
+    std::optional<Options> Parsed;
+    QString Output; // for stdout
+    QString Error;  // for stderr
+    int ExitStatus = 0;
+};
+
+ParsedCommandLine ParseOptions(const QStringList& arguments);
+
+// The command's own name, as typed and as journalled ("z", "history").
+QString CommandName(Options::Command command);

@@ -1,0 +1,191 @@
+#include "ctl/PrinterJobs.h"
+
+#include "platform/DevicePath.h"
+#include "printer/Journal.h"
+
+#include <QFile>
+#include <QJsonDocument>
+
+#include <chrono>
+
+namespace {
+
+// A Z answered this recently is today's: one done by hand in the evening stops the timer's, a
+// catch-up one in the morning after a night with the computer off does not stop the evening's.
+constexpr std::chrono::hours ZInterval{12};
+
+JobOutcome Skip(const PrinterTarget& target)
+{
+    JobOutcome outcome;
+    outcome.Result = JobResult::Skipped;
+    outcome.Port = target.Port.isEmpty() ? target.Remembered.Port : target.Port;
+    outcome.Device = target.Device;
+    outcome.Serial = target.Remembered.Serial;
+    return outcome;
+}
+
+void Remember(const Options& options, const PrinterTarget& target, const JobOutcome& outcome,
+              const Console& console)
+{
+    const bool answered =
+        outcome.Result == JobResult::Answered || outcome.Result == JobResult::Accepted;
+    if (!answered || outcome.Serial.isEmpty())
+        return;
+    if (options.Job != Options::Command::Find && target.Remembered.IsKnown())
+        return;
+    RememberedPrinter printer;
+    printer.Port = outcome.Port.isEmpty() ? QFile::decodeName(outcome.Device) : outcome.Port;
+    printer.Serial = outcome.Serial;
+    if (printer.Port == target.Remembered.Port && printer.Serial == target.Remembered.Serial)
+        return;
+    QString error;
+    if (!printer.Save(error))
+        console.Message(Ctl::tr("the printer on %1 was not remembered: cannot write %2")
+                            .arg(printer.Port, error));
+}
+
+QString TextLine(const JobRecord& record)
+{
+    QString where = record.Port;
+    if (!record.Device.isEmpty())
+        where = where.isEmpty()
+                    ? QString::fromLocal8Bit(record.Device)
+                    : QStringLiteral("%1 (%2)").arg(where, QString::fromLocal8Bit(record.Device));
+    QString line =
+        where.isEmpty() ? record.Result : QStringLiteral("%1: %2").arg(where, record.Result);
+    if (!record.Serial.isEmpty())
+        line += Ctl::tr(", serial %1").arg(record.Serial);
+    if (!record.Reply.isEmpty())
+        line += Ctl::tr(", reply %1").arg(QString::fromLatin1(record.Reply.toHex(' ')));
+    return line;
+}
+
+} // namespace
+
+QString ResultName(JobResult result)
+{
+    switch (result) {
+    case JobResult::Answered:
+        return QStringLiteral("answered");
+    case JobResult::Accepted:
+        return QStringLiteral("accepted");
+    case JobResult::Refused:
+        return QStringLiteral("refused");
+    case JobResult::NoReply:
+        return QStringLiteral("no-reply");
+    case JobResult::NotFound:
+        return QStringLiteral("not-found");
+    case JobResult::CannotOpen:
+        return QStringLiteral("cannot-open");
+    case JobResult::OtherPrinter:
+        return QStringLiteral("other-printer");
+    case JobResult::Skipped:
+        break;
+    }
+    return QStringLiteral("skipped");
+}
+
+ExitStatus ExitStatusOf(JobResult result)
+{
+    switch (result) {
+    case JobResult::Answered:
+    case JobResult::Accepted:
+    case JobResult::Skipped:
+        return ExitStatus::Done;
+    case JobResult::Refused:
+    case JobResult::NoReply:
+        return ExitStatus::Refused;
+    case JobResult::NotFound:
+        return ExitStatus::NotFound;
+    case JobResult::CannotOpen:
+        return ExitStatus::CannotOpen;
+    case JobResult::OtherPrinter:
+        break;
+    }
+    return ExitStatus::OtherPrinter;
+}
+
+PrinterTarget ChooseTarget(const Options& options, const RememberedPrinter& remembered)
+{
+    PrinterTarget target;
+    target.Remembered = remembered;
+    if (!options.Device.isEmpty()) {
+        target.Device = options.Device;
+        target.Given = true;
+    } else if (!options.Port.isEmpty()) {
+        target.Port = options.Port;
+        target.Given = true;
+    } else if (options.Job != Options::Command::Find && remembered.IsKnown()) {
+        if (remembered.Port.startsWith(QLatin1Char('/')))
+            target.Device = QFile::encodeName(remembered.Port);
+        else
+            target.Port = remembered.Port;
+    }
+    if (!target.Port.isEmpty())
+        target.Device = DevicePathFor(target.Port.toLatin1()).value_or(QByteArray());
+    return target;
+}
+
+ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const Console& console)
+{
+    const PrinterTarget target = ChooseTarget(options, RememberedPrinter::Load());
+    const JobContext context{options, target, console};
+
+    std::optional<JobOutcome> outcome;
+    if (options.Job == Options::Command::Z && options.IfDue) {
+        const Journal::Contents contents = journal.ReadAll();
+        const std::optional<JobRecord> recent = RecentAnsweredZ(
+            contents.Records, QDateTime::currentDateTime(), std::chrono::seconds(ZInterval));
+        if (recent) {
+            console.Message(Ctl::tr("a Z report was printed at %1; nothing sent")
+                                .arg(recent->Time.toString(Qt::ISODate)));
+            outcome = Skip(target);
+        }
+    }
+    if (!outcome) {
+        switch (options.Job) {
+        case Options::Command::Find:
+            outcome = FindPrinter(context);
+            break;
+        case Options::Command::Status:
+            outcome = RequestStatus(context);
+            break;
+        case Options::Command::Z:
+            outcome = PrintZReport(context);
+            break;
+        case Options::Command::Clock:
+            outcome = SetPrinterClock(context);
+            break;
+        case Options::Command::Ports:
+        case Options::Command::History:
+            break;
+        }
+    }
+    if (!outcome)
+        return ExitStatus::Refused;
+
+    JobRecord record;
+    record.Command = CommandName(options.Job);
+    record.Time = QDateTime::currentDateTime();
+    record.Port = outcome->Port;
+    record.Device = outcome->Device;
+    record.Serial = outcome->Serial;
+    record.Result = ResultName(outcome->Result);
+    record.Reply = outcome->Reply;
+    // Recorded before anything reports success: a Z that is not in the journal would be printed
+    // again by the timer.
+    QString error;
+    if (!journal.Append(record, error))
+        console.Message(
+            Ctl::tr("this %1 was not recorded in the journal: %2").arg(record.Command, error));
+    Remember(options, target, *outcome, console);
+
+    if (!outcome->Reason.isEmpty())
+        console.Message(outcome->Reason);
+    if (options.Json)
+        console.Result(
+            QString::fromUtf8(QJsonDocument(record.ToJson()).toJson(QJsonDocument::Compact)));
+    else
+        console.Result(TextLine(record));
+    return ExitStatusOf(outcome->Result);
+}

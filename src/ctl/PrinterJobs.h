@@ -1,0 +1,75 @@
+#pragma once
+
+#include "ctl/Console.h"
+#include "ctl/Options.h"
+#include "ctl/RememberedPrinter.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+class Journal;
+
+// How a printer job ended: the journal's and --json's "result", and the exit status.
+enum class JobResult
+{
+    Answered,
+    Accepted,
+    Refused,
+    NoReply,
+    NotFound,
+    CannotOpen,
+    OtherPrinter,
+    Skipped
+};
+
+QString ResultName(JobResult result);
+ExitStatus ExitStatusOf(JobResult result);
+
+// Which printer a job is for: the port on the command line, else the remembered one, else none
+// (then the job searches as `find` does and goes on only with the remembered serial number, or
+// with what it finds on a first run).
+struct PrinterTarget
+{
+    QString Port;       // "COM3"; empty for --device and for a search
+    QByteArray Device;  // the device file; empty for a search
+    bool Given = false; // chosen with --port or --device
+    RememberedPrinter Remembered;
+
+    bool MustSearch() const { return Device.isEmpty(); }
+};
+
+PrinterTarget ChooseTarget(const Options& options, const RememberedPrinter& remembered);
+
+// What a job's body hands back to the common end (journal line, output, exit status).
+struct JobOutcome
+{
+    JobResult Result = JobResult::NoReply;
+    QString Port; // where the printer was reached or last tried
+    QByteArray Device;
+    QString Serial;   // the serial number the printer gave
+    QByteArray Reply; // the printer's raw reply to the job's command
+    QString Reason;   // for stderr: why it failed and what to do; empty when it went well
+};
+
+struct JobContext
+{
+    const Options& Asked;
+    const PrinterTarget& Target;
+    const Console& Out;
+};
+
+// ---- The printer jobs' bodies: PrinterJobBodies.cpp -----------------------------------------
+// Each one opens the port (or searches), sends the status request first and compares the serial
+// number with Target.Remembered, then sends its own command. Nothing (std::nullopt) means the
+// job is not available in this build; nothing is journalled then.
+std::optional<JobOutcome> FindPrinter(const JobContext& context);
+std::optional<JobOutcome> RequestStatus(const JobContext& context);
+std::optional<JobOutcome> PrintZReport(const JobContext& context);
+std::optional<JobOutcome> SetPrinterClock(const JobContext& context);
+// ---------------------------------------------------------------------------------------------
+
+// find, status, z, clock: the target, --if-due, the body, then the journal line, the remembered
+// printer, the output and the exit status.
+ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const Console& console);

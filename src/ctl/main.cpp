@@ -1,0 +1,87 @@
+#include "ctl/Console.h"
+#include "ctl/HistoryCommand.h"
+#include "ctl/Options.h"
+#include "ctl/PortsCommand.h"
+#include "ctl/PrinterJobs.h"
+#include "platform/PortSurvey.h"
+#include "printer/Journal.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// A program started with stdin, stdout or stderr closed (by cron, a careless parent) would hand
+// the next file it opens that number: the journal would then get the results printed on
+// "stdout". Each closed one is taken by /dev/null first.
+void OpenStandardDescriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1)
+            continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
+// Spanish when the user's locale is Spanish, English (the source texts) otherwise.
+void InstallTranslations(QCoreApplication& app, QTranslator& own, QTranslator& qt)
+{
+    const QLocale locale;
+    if (locale.language() != QLocale::Spanish)
+        return;
+    if (own.load(locale, QStringLiteral("orvalenctl"), QStringLiteral("_"),
+                 QStringLiteral(":/i18n")))
+        app.installTranslator(&own);
+    // QCommandLineParser's own errors ("Unknown option") come from Qt's catalogue.
+    if (qt.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qt);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    OpenStandardDescriptors();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orvalenctl"));
+    QTranslator own;
+    QTranslator qt;
+    InstallTranslations(app, own, qt);
+
+    const ParsedCommandLine commandLine = ParseOptions(QCoreApplication::arguments());
+    if (!commandLine.Parsed) {
+        std::fputs(commandLine.Output.toLocal8Bit().constData(), stdout);
+        std::fputs(commandLine.Error.toLocal8Bit().constData(), stderr);
+        return commandLine.ExitStatus;
+    }
+    const Options& options = *commandLine.Parsed;
+    const Console console;
+    const Journal journal(Journal::DefaultPath());
+    switch (options.Job) {
+    case Options::Command::Ports:
+        return ToInt(RunPorts(PortSurvey(), options.Json, console));
+    case Options::Command::History:
+        return ToInt(RunHistory(journal,
+                                options.Csv    ? HistoryFormat::Csv
+                                : options.Json ? HistoryFormat::Json
+                                               : HistoryFormat::Table,
+                                console));
+    case Options::Command::Find:
+    case Options::Command::Status:
+    case Options::Command::Z:
+    case Options::Command::Clock:
+        break;
+    }
+    return ToInt(RunPrinterJob(options, journal, console));
+}

@@ -1,0 +1,230 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="es">
+<context>
+    <name>Ctl</name>
+    <message>
+        <source>TIME</source>
+        <translation>FECHA</translation>
+    </message>
+    <message>
+        <source>COMMAND</source>
+        <translation>COMANDO</translation>
+    </message>
+    <message>
+        <source>PORT</source>
+        <translation>PUERTO</translation>
+    </message>
+    <message>
+        <source>DEVICE</source>
+        <translation>DISPOSITIVO</translation>
+    </message>
+    <message>
+        <source>SERIAL</source>
+        <translation>SERIE</translation>
+    </message>
+    <message>
+        <source>RESULT</source>
+        <translation>RESULTADO</translation>
+    </message>
+    <message>
+        <source>cannot read the journal %1</source>
+        <translation>no se puede leer el registro %1</translation>
+    </message>
+    <message>
+        <source>%1: line %2 is damaged and left out</source>
+        <translation>%1: la línea %2 está dañada y se omite</translation>
+    </message>
+    <message>
+        <source>the journal %1 holds no jobs yet</source>
+        <translation>el registro %1 todavía no tiene trabajos</translation>
+    </message>
+    <message>
+        <source>
+Commands:
+  ports              COM1..COM20: device file, what is behind it, whether
+                     this user can open it
+  find               search COM1..COM20; remember the port and serial found
+  status             status request; print the serial number and raw reply
+  z [--if-due]       the daily closing report (Reporte Z)
+  clock              set the printer&apos;s date and time from the computer&apos;s
+  history [--csv]    the journal of jobs, newest last
+
+Exit status: 0 done, 1 the printer refused or did not answer, 2 usage error,
+3 no printer found, 4 a port could not be opened, 5 another printer answered.
+COMn is a device file: COM1-4 /dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7,
+COM13-20 /dev/ttyACM0-7, or $ORVALEN_COM_DIR/comn when that is set.
+</source>
+        <translation>
+Comandos:
+  ports              COM1..COM20: archivo de dispositivo, qué hay detrás y si
+                     este usuario puede abrirlo
+  find               buscar en COM1..COM20; recordar el puerto y el número de
+                     serie encontrados
+  status             pedido de estado; muestra el número de serie y la respuesta
+  z [--if-due]       el informe de cierre diario (Reporte Z)
+  clock              poner la fecha y la hora de la impresora según la computadora
+  history [--csv]    el registro de trabajos, el más reciente al final
+
+Estado de salida: 0 hecho, 1 la impresora rechazó o no respondió, 2 error de uso,
+3 no se encontró la impresora, 4 no se pudo abrir un puerto, 5 respondió otra impresora.
+COMn es un archivo de dispositivo: COM1-4 /dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7,
+COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
+</translation>
+    </message>
+    <message>
+        <source>Try &apos;orvalenctl --help&apos; for more information.
+</source>
+        <translation>Pruebe &apos;orvalenctl --help&apos; para más información.
+</translation>
+    </message>
+    <message>
+        <source>The fiscal printer&apos;s daily jobs without the window.</source>
+        <translation>Los trabajos diarios de la impresora fiscal sin la ventana.</translation>
+    </message>
+    <message>
+        <source>Show this help and exit.</source>
+        <translation>Mostrar esta ayuda y salir.</translation>
+    </message>
+    <message>
+        <source>Show the version and exit.</source>
+        <translation>Mostrar la versión y salir.</translation>
+    </message>
+    <message>
+        <source>The printer&apos;s port, COM1 to COM20.</source>
+        <translation>El puerto de la impresora, COM1 a COM20.</translation>
+    </message>
+    <message>
+        <source>The printer&apos;s device file, e.g. /dev/ttyUSB0.</source>
+        <translation>El archivo de dispositivo de la impresora, p. ej. /dev/ttyUSB0.</translation>
+    </message>
+    <message>
+        <source>Results as JSON on standard output.</source>
+        <translation>Resultados en JSON por la salida estándar.</translation>
+    </message>
+    <message>
+        <source>Append the bytes exchanged to FILE.</source>
+        <translation>Agregar a FILE los bytes intercambiados.</translation>
+    </message>
+    <message>
+        <source>z: only when no Z was answered in the last 12 hours.</source>
+        <translation>z: solo si no se hizo ningún Z en las últimas 12 horas.</translation>
+    </message>
+    <message>
+        <source>history: comma-separated values with a header.</source>
+        <translation>history: valores separados por comas, con encabezado.</translation>
+    </message>
+    <message>
+        <source>The job to do (below).</source>
+        <translation>El trabajo a realizar (ver abajo).</translation>
+    </message>
+    <message>
+        <source>no command given</source>
+        <translation>no se indicó ningún comando</translation>
+    </message>
+    <message>
+        <source>unexpected argument &apos;%1&apos;</source>
+        <translation>argumento inesperado &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>unknown command &apos;%1&apos;</source>
+        <translation>comando desconocido &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--port and --device exclude each other</source>
+        <translation>--port y --device se excluyen mutuamente</translation>
+    </message>
+    <message>
+        <source>--port takes COM1 to COM20, not &apos;%1&apos;</source>
+        <translation>--port admite COM1 a COM20, no &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--device needs a path</source>
+        <translation>--device necesita una ruta</translation>
+    </message>
+    <message>
+        <source>--traffic-log needs a file</source>
+        <translation>--traffic-log necesita un archivo</translation>
+    </message>
+    <message>
+        <source>--if-due belongs to the z command</source>
+        <translation>--if-due corresponde al comando z</translation>
+    </message>
+    <message>
+        <source>--csv belongs to the history command</source>
+        <translation>--csv corresponde al comando history</translation>
+    </message>
+    <message>
+        <source>--csv and --json exclude each other</source>
+        <translation>--csv y --json se excluyen mutuamente</translation>
+    </message>
+    <message>
+        <source>missing</source>
+        <translation>no existe</translation>
+    </message>
+    <message>
+        <source>no UART behind it (no port on this computer)</source>
+        <translation>sin UART detrás (este puerto no existe en esta computadora)</translation>
+    </message>
+    <message>
+        <source>%1 UART</source>
+        <translation>UART %1</translation>
+    </message>
+    <message>
+        <source>USB adapter, driver %1, %2</source>
+        <translation>adaptador USB, controlador %1, %2</translation>
+    </message>
+    <message>
+        <source>a device sysfs does not describe</source>
+        <translation>un dispositivo que sysfs no describe</translation>
+    </message>
+    <message>
+        <source>this user can open it</source>
+        <translation>este usuario puede abrirlo</translation>
+    </message>
+    <message>
+        <source>permission denied (group %1)</source>
+        <translation>permiso denegado (grupo %1)</translation>
+    </message>
+    <message>
+        <source>busy: held by %1</source>
+        <translation>ocupado: lo tiene %1</translation>
+    </message>
+    <message>
+        <source>%1 is a USB printer port, not a serial port: this program cannot use it</source>
+        <translation>%1 es un puerto de impresora USB, no un puerto serie: este programa no puede usarlo</translation>
+    </message>
+    <message>
+        <source>to open the ports refused for permission, add your user to the group: sudo usermod -aG %1 %2, then log out and in again</source>
+        <translation>para abrir los puertos sin permiso, agregue su usuario al grupo: sudo usermod -aG %1 %2, y luego cierre la sesión y vuelva a entrar</translation>
+    </message>
+    <message>
+        <source>a busy port is free once the program holding it ends; ModemManager and brltty often take serial ports</source>
+        <translation>un puerto ocupado queda libre cuando termina el programa que lo tiene; ModemManager y brltty suelen tomar los puertos serie</translation>
+    </message>
+    <message>
+        <source>the %1 job is not available in this build</source>
+        <translation>el trabajo %1 no está disponible en esta versión</translation>
+    </message>
+    <message>
+        <source>the printer on %1 was not remembered: cannot write %2</source>
+        <translation>no se recordó la impresora de %1: no se puede escribir %2</translation>
+    </message>
+    <message>
+        <source>, serial %1</source>
+        <translation>, serie %1</translation>
+    </message>
+    <message>
+        <source>, reply %1</source>
+        <translation>, respuesta %1</translation>
+    </message>
+    <message>
+        <source>a Z report was printed at %1; nothing sent</source>
+        <translation>ya se imprimió un Reporte Z el %1; no se envió nada</translation>
+    </message>
+    <message>
+        <source>this %1 was not recorded in the journal: %2</source>
+        <translation>este %1 no quedó en el registro: %2</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,3 @@
+#include "support/CoreTestMain.h"
+
+ORVALEN_CORE_TEST_MAIN
