@@ -155,7 +155,7 @@ TEST_F(SearchTest, BusyDeviceIsSkipped)
     PtyPair busy(Com(1));
     ASSERT_TRUE(busy.HoldExclusively());
     auto printer = StartPrinter(3);
-    const double secs = Search();
+    Search();
     EXPECT_EQ(form->lbport->text(), QStringLiteral("COM3"));
     EXPECT_TRUE(busy.Received().isEmpty());
     EXPECT_TRUE(messages.isEmpty());
