@@ -1,6 +1,6 @@
 #!/bin/sh
-# Latency of received-byte events, processor share with unread bytes, and queued-write
-# throughput of the serial port's threads on a pseudo-terminal (about 15 s).
+# Latency of received-byte events, processor share with unread bytes, and processor share of
+# queued writes at 115200 baud, of the serial port's threads on a pseudo-terminal (about 20 s).
 # Usage: bench/serial_threads.sh [build-dir]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -15,6 +15,8 @@ inline constexpr quint32 Rlsd = 0x0020;
 inline constexpr quint32 Break = 0x0040;
 inline constexpr quint32 Err = 0x0080;
 inline constexpr quint32 Ring = 0x0100;
+// The bytes waiting to be read passed the watcher's limit (not for each byte above it).
+inline constexpr quint32 Rx80Full = 0x0400;
 inline constexpr quint32 ModemLines = Cts | Dsr | Rlsd | Ring;
 // Not a line event: the device went away (unplugged, hung up).
 inline constexpr quint32 Gone = 0x80000000u;

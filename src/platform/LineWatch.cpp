@@ -10,6 +10,9 @@
 
 namespace {
 
+// The events that need to know of every arrival of bytes.
+constexpr quint32 InputEvents = LineEvent::RxChar | LineEvent::Rx80Full;
+
 // New bytes behind unread ones wake the watcher through an edge-triggered epoll; the count is
 // also looked at this often in case a driver wakes no one. Without epoll it is the only way.
 constexpr int NewBytesPeriodMs = 250;
@@ -72,13 +75,13 @@ void ClearArrivals(int ep)
 
 } // namespace
 
-LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity)
-    : fd_(fd), mask_(mask), activity_(activity)
+LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit)
+    : fd_(fd), mask_(mask), activity_(activity), rxLimit_(rxLimit)
 {
     // Bytes already waiting count as new: they are reported on the first pass.
     reported_ = activity_.BytesRead.load();
     seenWrites_ = activity_.Writes.load();
-    if (mask_ & LineEvent::RxChar)
+    if (mask_ & InputEvents)
         arrivals_ = MakeArrivalWatch(fd_);
     if (mask_ & (LineEvent::Err | LineEvent::Break))
         haveCounters_ = ReadLineErrorCounters(fd_, counters_) == 0;
@@ -99,20 +102,31 @@ void LineWatch::NoteFailure(int error)
 quint32 LineWatch::Sample()
 {
     quint32 found = 0;
-    if (mask_ & LineEvent::RxChar) {
+    if (mask_ & InputEvents) {
         int waiting = 0;
         if (ioctl(fd_, FIONREAD, &waiting) != 0) {
             NoteFailure(errno);
             return 0;
         }
+        waiting = std::max(waiting, 0);
         // The port counts what it read after the read: the sum can lag behind the truth for a
         // moment but never runs ahead of it, so nothing is reported twice for that reason.
-        const quint64 total = activity_.BytesRead.load() + quint64(std::max(waiting, 0));
+        const quint64 total = activity_.BytesRead.load() + quint64(waiting);
         if (total > reported_) {
-            found |= LineEvent::RxChar;
+            found |= mask_ & LineEvent::RxChar;
             reported_ = total;
         }
-        rxArmed_ = waiting <= 0;
+        if (mask_ & LineEvent::Rx80Full) {
+            // Only a read lowers the queue: the limit is passed again after a read that left
+            // it at or below the limit. A look in the middle of a read may find too little.
+            if (activity_.LowestLeft.exchange(~0u) <= rxLimit_)
+                overLimit_ = false;
+            if (!overLimit_ && quint64(waiting) + activity_.Held.load() > rxLimit_) {
+                found |= LineEvent::Rx80Full;
+                overLimit_ = true;
+            }
+        }
+        rxArmed_ = waiting == 0;
     }
     if (haveCounters_) {
         LineErrorCounters now;
@@ -154,7 +168,7 @@ int LineWatch::Timeout() const
 {
     int timeout = -1;
     const auto take = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
-    if ((mask_ & LineEvent::RxChar) && !rxArmed_)
+    if ((mask_ & InputEvents) && !rxArmed_)
         take(arrivals_.IsOpen() ? NewBytesPeriodMs : NewBytesPeriodWithoutEpollMs);
     if (haveCounters_)
         take(ErrorPeriodMs);
@@ -190,7 +204,7 @@ quint32 LineWatch::Wait(int stopFd, int wakeFd)
         if (gone_ || failed_)
             continue;
 
-        const bool pollIn = (mask_ & LineEvent::RxChar) && rxArmed_ && !arrivals_.IsOpen();
+        const bool pollIn = (mask_ & InputEvents) && rxArmed_ && !arrivals_.IsOpen();
         pollfd fds[4] = {
             {stopFd, POLLIN, 0},
             {wakeFd, POLLIN, 0},

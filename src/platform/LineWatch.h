@@ -10,8 +10,12 @@
 // What the port tells the watcher about its own use of the device.
 struct LineActivity
 {
-    std::atomic<quint64> BytesRead{0}; // bytes the port has taken out of the input queue
-    std::atomic<quint32> Writes{0};    // direct writes the port has finished
+    std::atomic<quint64> BytesRead{0}; // bytes the port has taken out of the device
+    std::atomic<quint32> Held{0};      // of those, bytes the port keeps for its reader
+    // The fewest bytes that one of the port's reads left waiting since the watcher last looked
+    // (the watcher takes it, and so starts it afresh).
+    mutable std::atomic<quint32> LowestLeft{~0u};
+    std::atomic<quint32> Writes{0}; // direct writes the port has finished
 };
 
 // Waits for line events on an open terminal, interruptibly. Every arrival of bytes wakes it at
@@ -25,7 +29,9 @@ class LineWatch
 public:
     // fd stays owned by the caller and must stay open while Wait may run. Construct it where the
     // port works (the UI thread): reads and writes after this point are news to the watcher.
-    LineWatch(int fd, quint32 mask, const LineActivity& activity);
+    // Rx80Full is reported when the bytes waiting to be read (in the device and held by the
+    // port) grow past rxLimit, once until they have been seen at or below it again.
+    LineWatch(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit = 0);
 
     ~LineWatch();
     LineWatch(const LineWatch&) = delete;
@@ -49,6 +55,8 @@ private:
     const LineActivity& activity_;
     quint64 reported_ = 0; // bytes received in all (read + waiting) when last reported
     bool rxArmed_ = true;
+    const quint32 rxLimit_;
+    bool overLimit_ = false;
     UniqueFd arrivals_; // edge-triggered epoll set of the device
     LineErrorCounters counters_;
     bool haveCounters_ = false;

@@ -57,11 +57,11 @@ public:
     // it takes none, waits for room at most `timeoutMs` real milliseconds or until stopFd (-1:
     // none) becomes readable. `written` is 0 when the wait ended without room.
     int WriteSome(const char* data, int count, int timeoutMs, int stopFd, int& written);
+
+private:
     // Waits at most `timeoutMs` real milliseconds until the driver takes bytes again or wakeFd
     // (-1: none) becomes readable (then `woken` is set). EIO when the device has gone away.
     int WaitForRoom(int timeoutMs, int wakeFd, bool& woken) const;
-
-private:
     int TakeExclusively(int fd);
 
     UniqueFd fd_;

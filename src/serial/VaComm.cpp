@@ -28,6 +28,10 @@ constexpr quint32 EventMasks[] = {
 // Flow-control limits follow the input queue: a quarter of it, at most 1024.
 constexpr int MaxFlowLimit = 1024;
 
+// Bytes held for the look for the event character: at least what a terminal's own input queue
+// holds, also when ReadSize is smaller.
+constexpr int MinHeldBytes = 4096;
+
 constexpr char PortOpen[] = "Can't perform this operation while port is open";
 
 } // namespace
@@ -114,6 +118,8 @@ void TVaCustomComm::CloseDevice()
     // the next file opened.
     JoinStoppedThreads();
     device_.Close();
+    held_.clear();
+    activity_.Held.store(0);
 }
 
 void TVaCustomComm::JoinStoppedThreads()
@@ -356,11 +362,62 @@ int TVaCustomComm::ReadBuf(char* dest, int count)
         return 0;
     std::lock_guard lock(ReadLock);
     int got = 0;
-    if (const int error = device_.Read(dest, count, got))
-        RaiseDeviceError(QStringLiteral("Read error (%d), %s"), error);
-    // Counted after the read: the event thread may see the sum lag, never run ahead.
-    activity_.BytesRead.fetch_add(quint64(got));
+    if (eventMask_ & CommEv::RxFlag) {
+        // Every byte passes through held_, so that none escapes the look for the event
+        // character; one that comes with this read is announced once this read is over.
+        if (TakeArrivals() != 0) {
+            UiCall::Send(uiCalls_, [this] {
+                if (Active())
+                    ReportErrors([this] { HandleEvents(CommEv::RxFlag); });
+            });
+        }
+        got = int(std::min<qsizetype>(std::max(count, 0), held_.size()));
+        std::copy_n(held_.constData(), got, dest);
+        held_.remove(0, got);
+        activity_.Held.store(quint32(held_.size()));
+    } else {
+        if (const int error = device_.Read(dest, count, got))
+            RaiseDeviceError(QStringLiteral("Read error (%d), %s"), error);
+        // Counted after the read: the event thread may see the sum lag, never run ahead.
+        activity_.BytesRead.fetch_add(quint64(got));
+    }
+    NoteLeftAfterRead();
     return got;
+}
+
+quint32 TVaCustomComm::TakeArrivals()
+{
+    std::lock_guard lock(ReadLock);
+    if (!Active())
+        return 0;
+    // Held bytes are bounded like the device's own queue: with nobody reading, the rest waits
+    // in the device (where flow control sees it) and is looked at once there is room.
+    const int room = std::max(buffers_->ReadSize(), MinHeldBytes) - int(held_.size());
+    if (room <= 0)
+        return 0;
+    const qsizetype before = held_.size();
+    held_.resize(before + room);
+    int got = 0;
+    const int error = device_.Read(held_.data() + before, room, got);
+    held_.resize(before + got);
+    if (error != 0)
+        RaiseDeviceError(QStringLiteral("Read error (%d), %s"), error);
+    activity_.Held.store(quint32(held_.size()));
+    activity_.BytesRead.fetch_add(quint64(got));
+    return held_.indexOf(char(eventChars_->EventChar()), before) >= 0 ? CommEv::RxFlag : 0;
+}
+
+void TVaCustomComm::NoteLeftAfterRead()
+{
+    if (!(eventMask_ & CommEv::Rx80Full) || !Active())
+        return;
+    quint32 input = 0, output = 0;
+    if (device_.QueueCounts(input, output) != 0)
+        return;
+    const quint32 left = input + quint32(held_.size());
+    quint32 lowest = activity_.LowestLeft.load();
+    while (left < lowest && !activity_.LowestLeft.compare_exchange_weak(lowest, left)) {
+    }
 }
 
 int TVaCustomComm::ReadBufUsed()
@@ -393,6 +450,7 @@ void TVaCustomComm::GetCommStatus(TVaCommStatus& status)
         error = device_.QueueCounts(status.Status.cbInQue, status.Status.cbOutQue);
     if (error != 0)
         RaiseDeviceError(QStringLiteral("Error retrieving statistics (%d), %s"), error);
+    status.Status.cbInQue += quint32(held_.size());
 }
 
 bool TVaCustomComm::CheckErrors()
@@ -427,8 +485,11 @@ void TVaCustomComm::StartThreadsOrThrow()
     // runs on this object's thread, where a derived port's handlers apply.
     const TVaCommThreadPort port{this, uiCalls_, [this](quint32 mask) { HandleEvents(mask); }};
     if (eventMask_ != 0) {
-        auto thread = std::make_shared<TVaCommEventThread>(port, Handle(), eventMask_, activity_,
-                                                           [this] { HandleRxChar(); });
+        // "80 % full" is past four fifths of the input queue's size.
+        const quint32 rxLimit = quint32(std::max(buffers_->ReadSize(), 0)) * 4 / 5;
+        auto thread = std::make_shared<TVaCommEventThread>(
+            port, Handle(), eventMask_, activity_, rxLimit, [this] { return TakeArrivals(); },
+            [this] { HandleRxChar(); });
         thread->SetPriority(eventPriority_);
         thread->Start();
         EventThread = std::move(thread);

@@ -192,6 +192,11 @@ private:
 // StopThreads signals them, and the device is closed only after they have been joined, which
 // is immediate because every wait of theirs also watches the stop event. Calls still queued
 // for this object find their thread stopped and do nothing, and are dropped with the object.
+//
+// A terminal cannot be asked which bytes it received without reading them: with ceRxFlag
+// watched, received bytes pass through this object (held_) on their way to ReadBuf and are
+// looked at there. cePErr, ceEvent1 and ceEvent2 never occur: a terminal has no printer status
+// lines (those belong to parallel ports) and its driver no events of its own to report.
 class TVaCustomComm : public TVaComponent
 {
     Q_OBJECT
@@ -302,6 +307,9 @@ protected:
     std::vector<std::shared_ptr<TVaCommThread>> stoppedThreads_;
     // What the event thread needs to know of our own reads and writes.
     LineActivity activity_;
+    // Bytes taken from the device to look for the event character and not yet read; they come
+    // before the device's own (under ReadLock).
+    QByteArray held_;
     QList<TVaCommLink*> links_;
     // Where the threads' hand-overs are served; a child, so that calls still queued when the
     // port is destroyed are dropped with it.
@@ -328,6 +336,11 @@ protected:
     qint32 userBaudrate_ = 0;
 
 private:
+    // With ceRxFlag watched: takes the bytes waiting in the device into held_ (up to the input
+    // queue's size) and returns RxFlag when the event character is among them.
+    quint32 TakeArrivals();
+    // With ceRx80Full watched: tells the event thread how many bytes a read left waiting.
+    void NoteLeftAfterRead();
     void JoinStoppedThreads();
     void StartThreadsOrThrow();
     // Raises the error of a device call; a device that has gone away is closed first.

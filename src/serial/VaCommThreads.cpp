@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <poll.h>
 #include <stdexcept>
 #include <system_error>
 #include <unistd.h>
@@ -24,12 +23,6 @@ using Clock = std::chrono::steady_clock;
 // failure that persists must not become a busy loop.
 constexpr int RetryPauseMs = 100;
 constexpr int WriteSliceMs = 1000;
-// The writer leaves the queue to callers that came to it this recently...
-constexpr std::chrono::milliseconds HoldOff(1);
-// ... looks at it again this often while they are busy ...
-constexpr int TickMs = 1;
-// ... and keeps doing so this long after one of them last left bytes behind.
-constexpr std::chrono::milliseconds Linger(5);
 
 // The platform's line events beside the port's event-mask bits: the one place where one
 // becomes the other.
@@ -39,10 +32,11 @@ struct EventBits
     quint32 Comm;
 };
 constexpr EventBits LineEventBits[] = {
-    {LineEvent::RxChar, CommEv::RxChar}, {LineEvent::TxEmpty, CommEv::TxEmpty},
-    {LineEvent::Cts, CommEv::Cts},       {LineEvent::Dsr, CommEv::Dsr},
-    {LineEvent::Rlsd, CommEv::Rlsd},     {LineEvent::Break, CommEv::Break},
-    {LineEvent::Err, CommEv::Err},       {LineEvent::Ring, CommEv::Ring},
+    {LineEvent::RxChar, CommEv::RxChar},     {LineEvent::TxEmpty, CommEv::TxEmpty},
+    {LineEvent::Cts, CommEv::Cts},           {LineEvent::Dsr, CommEv::Dsr},
+    {LineEvent::Rlsd, CommEv::Rlsd},         {LineEvent::Break, CommEv::Break},
+    {LineEvent::Err, CommEv::Err},           {LineEvent::Ring, CommEv::Ring},
+    {LineEvent::Rx80Full, CommEv::Rx80Full},
 };
 
 // The bits of one vocabulary that the bits of the other one name.
@@ -161,11 +155,16 @@ std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int st
 // --- event thread ---------------------------------------------------------------------------
 
 TVaCommEventThread::TVaCommEventThread(TVaCommThreadPort port, int fd, quint32 mask,
-                                       const LineActivity& activity,
+                                       const LineActivity& activity, quint32 rxLimit,
+                                       std::function<quint32()> takeArrivals,
                                        std::function<void()> handleRxChar)
-    : TVaCommThread(std::move(port)), mask_(mask), handleRxChar_(std::move(handleRxChar)),
-      watch_(std::make_unique<LineWatch>(fd, LineEventsOf(mask_), activity))
+    : TVaCommThread(std::move(port)), mask_(mask), takeArrivals_(std::move(takeArrivals)),
+      handleRxChar_(std::move(handleRxChar))
 {
+    // The platform cannot tell which bytes came: the event character is looked for in the
+    // bytes themselves, on every arrival.
+    const quint32 arrivals = (mask_ & CommEv::RxFlag) ? LineEvent::RxChar : 0;
+    watch_ = std::make_unique<LineWatch>(fd, LineEventsOf(mask_) | arrivals, activity, rxLimit);
 }
 
 TVaCommEventThread::~TVaCommEventThread()
@@ -189,8 +188,11 @@ void TVaCommEventThread::Execute()
             break;
         // A device that went away is reported once, as whatever the port watches of it; the
         // port's query then meets the error and closes the port.
-        const quint32 found = (events & LineEvent::Gone) ? mask_ & (CommEv::Err | CommEv::RxChar)
-                                                         : CommEventsOf(events);
+        const quint32 found =
+            (events & LineEvent::Gone)
+                ? (mask_ & CommEv::Err) |
+                      ((mask_ & (CommEv::RxChar | CommEv::RxFlag)) ? CommEv::RxChar : 0)
+                : CommEventsOf(events);
         if (found == 0) {
             // Woken by a finished write: the next Wait looks at the output queue.
             WriteEvent.Unsignal();
@@ -209,7 +211,10 @@ void TVaCommEventThread::DispatchEvents(quint32 mask)
     EvtMask = mask;
     ReportErrors([this] {
         if (EvtMask & CommEv::RxChar) {
-            handleRxChar_();
+            if (mask_ & CommEv::RxFlag)
+                EvtMask |= takeArrivals_();
+            if (mask_ & CommEv::RxChar)
+                handleRxChar_();
             EvtMask &= ~CommEv::RxChar;
         }
         if (EvtMask != 0)
@@ -244,81 +249,33 @@ bool TVaCommWriteThread::Queue(const char* data, int count)
     count = std::max(count, 0);
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(TimeBase::RealMs(buffers_.WriteTimeout()));
-    bool waitingForLine = false;
     for (;;) {
-        int error = 0;
         {
             std::lock_guard lock(writeLock_);
-            lastQueue_ = Clock::now();
-            if (waitingForLine)
-                --lineWaiters_;
-            waitingForLine = false;
-            // A caller that finds bytes queued hands the line what it takes of them first: room
-            // then follows the line at once, not a wake-up of the writer.
-            if (Buffer.Size() > 0)
-                error = SendQueued();
             if (qint64(Buffer.Size()) + count <= Buffer.Capacity()) {
-                // Nothing queued: the driver takes what it can at once, and only the rest waits
-                // for the writer. A caller that keeps up with the device never waits for a
-                // thread to wake.
-                int taken = 0;
-                if (Buffer.Size() == 0 && count > 0)
-                    device_.WriteSome(data, count, 0, -1, taken);
-                if (taken < count) {
-                    Buffer.Append(data + taken, count - taken);
-                    lastLeftover_ = lastQueue_;
-                }
-                unreported_ = true;
-                // A writer that watches the queue needs no wake-up, and a transmit-empty
-                // report still to be served covers this drain too.
-                if (!watching_ && (Buffer.Size() > 0 || !txEmptyPosted_))
-                    DataEvent.Signal();
+                Buffer.Append(data, count);
+                DataEvent.Signal();
                 return true;
             }
-            // Cleared under the lock: a writer that makes room after this point signals it.
+            // Cleared under the lock: room the writer makes after this point signals it again.
             WriteDoneEvent.Unsignal();
-            // A write too big for the queue gets no help from the line, nor does a failed line.
-            if (error == 0 && Buffer.Size() > 0) {
-                // The writer leaves the queue to us meanwhile.
-                ++lineWaiters_;
-                waitingForLine = true;
-            }
         }
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            std::lock_guard lock(writeLock_);
-            if (waitingForLine)
-                --lineWaiters_;
-            // What is left queued is the writer's again.
-            if (!watching_ && Buffer.Size() > 0)
-                DataEvent.Signal();
+        if (left <= 0)
             return false;
-        }
-        const int ms = int(std::min<long long>(left, 1 << 30));
-        // Sleeps until the line takes bytes again or the writer makes room, instead of spinning
-        // on the size. A device that fails is left to the writer, which reports it.
-        bool woken = false;
-        if (waitingForLine && device_.WaitForRoom(ms, WriteDoneEvent.Handle(), woken) == 0)
-            continue;
-        if (waitingForLine) {
-            // The line failed: the writer meets the failure and reports it.
-            std::lock_guard lock(writeLock_);
-            --lineWaiters_;
-            waitingForLine = false;
-            if (!watching_)
-                DataEvent.Signal();
-        }
-        WaitForReadable({WriteDoneEvent.Handle()}, ms);
+        // Sleeps until the writer makes room, instead of spinning on the size.
+        if (WaitForReadable({WriteDoneEvent.Handle()}, int(std::min<long long>(left, 1 << 30))) ==
+                -2 &&
+            errno != EINTR)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
-int TVaCommWriteThread::SendQueued()
+int TVaCommWriteThread::Queued() const
 {
-    int taken = 0;
-    const int error = device_.WriteSome(Buffer.Data(), Buffer.Size(), 0, -1, taken);
-    Buffer.Consume(taken);
-    return error;
+    std::lock_guard lock(writeLock_);
+    return Buffer.Size();
 }
 
 bool TVaCommWriteThread::StopWithin(int ms)
@@ -328,102 +285,81 @@ bool TVaCommWriteThread::StopWithin(int ms)
 
 void TVaCommWriteThread::Execute()
 {
-    // How the writer waits before its next look at the queue.
-    enum class Next
-    {
-        Sleep, // until signalled: nothing queued, no caller busy
-        Tick,  // a moment: a caller is busy with a full line and sends the queue itself
-        Go     // at once
-    };
-    Next next = Next::Sleep;
     while (!Terminated()) {
-        if (next == Next::Tick && StopWithin(TickMs))
+        const int which = WaitForReadable({StopEvent.Handle(), DataEvent.Handle()}, -1);
+        if (which == 0)
             break;
-        if (next == Next::Sleep) {
-            const int which = WaitForReadable({StopEvent.Handle(), DataEvent.Handle()}, -1);
-            if (which == 0)
+        if (which < 0) {
+            if (StopWithin(RetryPauseMs))
                 break;
-            if (which < 0) {
-                if (StopWithin(RetryPauseMs))
-                    break;
-                continue;
-            }
+            continue;
         }
-        // Writes never wait here, so they are made under the lock, like a caller's: the queue
-        // and the line see the bytes in one order whoever sends them.
-        int error = 0;
-        bool room = false;
-        bool report = false;
-        bool holdOff = false;
+        // Queue only appends behind Size and only this thread removes bytes, so the front can be
+        // written without the lock: the block never moves while the write runs.
+        const char* data = nullptr;
+        int count = 0;
         {
             std::lock_guard lock(writeLock_);
-            const Clock::time_point now = Clock::now();
-            const int before = Buffer.Size();
-            // While a caller keeps writing into a full line, it sends the queue itself as the
-            // line takes bytes; the writer steps in once callers have left it alone for a
-            // moment, instead of contending with them for the lock and the line.
-            holdOff = before > 0 && (lineWaiters_ > 0 || now - lastQueue_ < HoldOff);
-            if (before > 0 && !holdOff)
-                error = SendQueued();
-            room = Buffer.Size() < before;
-            if (Buffer.Size() == 0) {
-                // The empty check and the clearing of DataEvent under one lock: bytes that Queue
-                // adds afterwards signal it again, or are seen on the next tick.
-                DataEvent.Unsignal();
-                report = unreported_;
-                unreported_ = false;
-            }
-            // Callers that meet a full line come back soon with more: looking again after a
-            // tick costs less than a wake-up for each of their leftovers. A caller waiting for
-            // the line signals when it stops waiting.
-            watching_ = lineWaiters_ == 0 && (Buffer.Size() > 0 || now - lastLeftover_ < Linger);
-            if (!watching_)
-                DataEvent.Unsignal();
-            next = !watching_ ? Next::Sleep : holdOff || Buffer.Size() == 0 ? Next::Tick : Next::Go;
+            count = Buffer.Size();
+            data = Buffer.Data();
         }
-        if (room)
-            WriteDoneEvent.Signal();
-        if (report)
-            NotifyTxEmpty();
-        if (error == 0 && next == Next::Go && !room) {
-            // The line takes nothing now. Bounded, so that a writer stalled by the line still
-            // looks at its stop event.
-            bool stopped = false;
-            error = device_.WaitForRoom(WriteSliceMs, StopEvent.Handle(), stopped);
+        if (count == 0) {
+            WriteDone(0);
+            continue;
         }
-        if (error != 0 && !WriteFailed(error))
+        // Bounded, so that a writer stalled by the line still looks at its stop event now and
+        // then; the stop event itself ends the wait at once.
+        int written = 0;
+        const int error = device_.WriteSome(data, count, WriteSliceMs, StopEvent.Handle(), written);
+        if (written > 0)
+            WriteDone(written);
+        else if (error != 0 && !WriteFailed(error))
             break;
     }
     MarkTerminated();
 }
 
+void TVaCommWriteThread::WriteDone(int count)
+{
+    {
+        // The empty check and the clearing of DataEvent under one lock: bytes that Queue adds
+        // afterwards signal it again and are written on the next pass.
+        std::lock_guard lock(writeLock_);
+        Buffer.Consume(count);
+        if (count > 0)
+            WriteDoneEvent.Signal();
+        if (Buffer.Size() > 0)
+            return;
+        DataEvent.Unsignal();
+    }
+    NotifyTxEmpty();
+}
+
 void TVaCommWriteThread::NotifyTxEmpty()
 {
-    // The UI thread may be the writer itself, waiting in Queue for room: the writer must not sit
-    // in this hand-over then, so new data ends the wait and the call is served later. One call
-    // waiting to be served is enough: it runs after this drain as well.
     {
         std::lock_guard lock(writeLock_);
         if (txEmptyPosted_)
             return;
         txEmptyPosted_ = true;
-        // Waiting for the hand-over, the writer looks at nothing: callers must signal.
-        watching_ = false;
     }
+    // The port's thread may be busy queueing more without serving its events: new bytes end
+    // this wait, and the report is served later. It raises the event only when the queue is
+    // empty by then; when it is not, the next drain posts a report of its own.
     auto self = std::static_pointer_cast<TVaCommWriteThread>(shared_from_this());
-    HandOver(
-        [self] {
-            // Cleared before the handler runs: a drain after this point needs a report of its
-            // own, one before it is seen by this handler.
-            {
-                std::lock_guard lock(self->writeLock_);
-                self->txEmptyPosted_ = false;
-                self->unreported_ = false;
-            }
-            if (!self->Terminated())
-                ReportErrors([&] { self->Port().HandleEvents(CommEv::TxEmpty); });
-        },
-        StopEvent.Handle(), DataEvent.Handle());
+    HandOver([self] { self->RaiseTxEmpty(); }, StopEvent.Handle(), DataEvent.Handle());
+}
+
+void TVaCommWriteThread::RaiseTxEmpty()
+{
+    bool empty = false;
+    {
+        std::lock_guard lock(writeLock_);
+        txEmptyPosted_ = false;
+        empty = Buffer.Size() == 0;
+    }
+    if (empty && !Terminated())
+        ReportErrors([&] { Port().HandleEvents(CommEv::TxEmpty); });
 }
 
 bool TVaCommWriteThread::WriteFailed(int error)

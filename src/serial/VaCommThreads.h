@@ -5,7 +5,6 @@
 #include <QtGlobal>
 
 #include <atomic>
-#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -81,9 +80,12 @@ private:
 class TVaCommEventThread : public TVaCommThread
 {
 public:
-    // Watches the open descriptor fd for the events of mask (CommEv bits); handleRxChar announces
-    // received bytes on the port's thread. activity tells of the port's own reads and writes.
+    // Watches the open descriptor fd for the events of mask (CommEv bits); activity tells of the
+    // port's own reads and writes, rxLimit is where the input queue counts as 80 % full. On the
+    // port's thread, takeArrivals takes new bytes in to look for the event character (and
+    // returns RxFlag when it came), handleRxChar announces received bytes.
     TVaCommEventThread(TVaCommThreadPort port, int fd, quint32 mask, const LineActivity& activity,
+                       quint32 rxLimit, std::function<quint32()> takeArrivals,
                        std::function<void()> handleRxChar);
     ~TVaCommEventThread() override;
 
@@ -104,18 +106,14 @@ protected:
 
 private:
     const quint32 mask_;
+    const std::function<quint32()> takeArrivals_;
     const std::function<void()> handleRxChar_;
     std::unique_ptr<LineWatch> watch_;
 };
 
 // Drains the write queue into the device and reports each time the queue has run empty.
-//
-// The driver's own output buffer comes first: Queue hands it what it takes at once when nothing
-// is queued, and a caller waiting for room sends the queue's front itself as the line takes
-// bytes. The thread sends what callers leave behind once they have left the queue alone for a
-// moment, so that a caller keeping up with the device never waits for a thread to wake. Every
-// send is a non-blocking write made under the write lock, so the bytes reach the line in the
-// order they were queued, whoever sends them.
+// Callers only copy their bytes into the queue; this thread alone writes them to the device,
+// from the queue's front, and takes them out of the queue once the device has them.
 class TVaCommWriteThread : public TVaCommThread
 {
 public:
@@ -127,13 +125,14 @@ public:
     ~TVaCommWriteThread() override;
 
     void Stop() override;
-    // On the caller's thread: hands the bytes to the driver or copies them into the queue,
-    // waiting at most WriteTimeout for room. False when they found no room in time; then
-    // nothing of them was sent or queued.
+    // On the caller's thread: copies the bytes into the queue, waiting (asleep) at most
+    // WriteTimeout for room. False when they found no room in time; then nothing was queued.
     bool Queue(const char* data, int count);
+    // Bytes queued and not yet written.
+    int Queued() const;
 
     TVaCommBuffer Buffer;
-    TVaWaitEvent DataEvent;      // bytes are queued, or a drain is to be reported
+    TVaWaitEvent DataEvent;      // bytes are queued, or a write of nothing is to be reported
     TVaWaitEvent StopEvent;      // signalled by Stop
     TVaWaitEvent WriteDoneEvent; // the writer took bytes out of the queue: room for Queue
 
@@ -141,10 +140,11 @@ protected:
     void Execute() override;
 
 private:
-    // Hands the driver what it takes now of the queue's front, and removes that from the queue
-    // (under writeLock_). Returns the device's error, 0 also when it took nothing.
-    int SendQueued();
+    // The device took count bytes of the queue's front (0: a write of nothing).
+    void WriteDone(int count);
     void NotifyTxEmpty();
+    // On the port's thread: OnTxEmpty, when the queue is still empty.
+    void RaiseTxEmpty();
     // A write failed: raise the error event on the UI thread. False when the thread must end.
     bool WriteFailed(int error);
     // Waits on StopEvent alone for at most ms (-1: no limit); true when it was signalled.
@@ -153,16 +153,7 @@ private:
     SerialDevice& device_;
     TVaCriticalSection& writeLock_;
     const TVaBuffers& buffers_;
-    // A transmit-empty report is queued for the port's thread and its handler has not started
-    // (under writeLock_).
+    // A transmit-empty report waits for the port's thread and has not started (under
+    // writeLock_). A drain meanwhile needs no report of its own: that one runs after it.
     bool txEmptyPosted_ = false;
-    // Bytes were queued or sent since the last transmit-empty report (under writeLock_).
-    bool unreported_ = false;
-    // The writer looks at the queue again soon without being signalled (under writeLock_).
-    bool watching_ = false;
-    // Callers in Queue waiting for the line to take bytes (under writeLock_).
-    int lineWaiters_ = 0;
-    // When a caller last came to Queue, and when one last left bytes queued (under writeLock_).
-    std::chrono::steady_clock::time_point lastQueue_;
-    std::chrono::steady_clock::time_point lastLeftover_;
 };

@@ -151,7 +151,7 @@ TEST_F(TrafficWindowTest, ResetIsOneRawWriteAndAClosedPortWritesNothing)
     EXPECT_EQ(reset.Direction, TTrafficDirection::ToPrinter);
     EXPECT_EQ(reset.Bytes, ResetBytes());
     EXPECT_TRUE(reset.Frames.isEmpty());
-    ASSERT_TRUE(WaitUntil(Now() + Seconds(5), [this] { return peer->Received().size() >= 19; }));
+    ASSERT_TRUE(WaitUntil(Now() + Seconds(60), [this] { return peer->Received().size() >= 19; }));
     EXPECT_EQ(peer->Received(), ResetBytes());
 
     form->puerto->Close();

@@ -127,7 +127,7 @@ qemu-system-x86_64 -m 512 -smp 2 -display none -monitor none -no-reboot \
   -device usb-serial,id=ftdi,chardev=u1 </dev/null >"$run/qemu.out" 2>&1 &
 qemu_pid=$!
 
-deadline=$((SECONDS + 200))
+deadline=$((SECONDS + 420))
 until [ -S "$run/s1" ] && [ -S "$run/s2" ] && [ -S "$run/qmp.sock" ]; do
   kill -0 "$qemu_pid" 2>/dev/null || fail "QEMU did not start: $(cat "$run/qemu.out")"
   [ $SECONDS -lt $deadline ] || fail "QEMU made no sockets"
@@ -149,7 +149,7 @@ qmp() {
 handled=0
 while kill -0 "$qemu_pid" 2>/dev/null; do
   if [ $SECONDS -ge $deadline ]; then
-    echo "realtty: the guest did not finish within 200 s" >&2
+    echo "realtty: the guest did not finish within 420 s" >&2
     kill "$qemu_pid"
     break
   fi
