@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "app/TrafficLog.h"
 #include "app/TrafficRecord.h"
+#include "platform/StandardDescriptors.h"
 #include "runtime/Application.h"
 
 #include <cstdio>
@@ -11,6 +12,9 @@
 
 int main(int argc, char** argv)
 {
+    // Before anything opens a file: with a closed descriptor 2, the X connection or the traffic
+    // log would become standard error and take Qt's warnings.
+    OpenStandardDescriptors();
     // The command line is read before anything needs a display, so --help and --version work
     // over ssh and in scripts.
     const CommandLine commandLine = ParseCommandLine(ArgumentList(argc, argv));
