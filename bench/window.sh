@@ -55,11 +55,15 @@ ORVALEN_COM_DIR="$devdir" display "$bench" flow 2>/dev/null
 echo "== the same with the traffic window open (target < 2 %)"
 ORVALEN_COM_DIR="$devdir" display "$bench" flow-traffic 2>/dev/null
 
-echo "== flooding printer on COM3, record full, traffic window closed"
-start_printer flood --flood
-flood_dir="$devdir/flood-com"
-mkdir -p "$flood_dir"
-ln -s "$(readlink "$devdir/flood")" "$flood_dir/com3"
-ORVALEN_COM_DIR="$flood_dir" display "$bench" flood 2>/dev/null
-echo "== the same with the traffic window open (target: at most twice the above)"
-ORVALEN_COM_DIR="$flood_dir" display "$bench" flood-traffic 2>/dev/null
+# The program reads once a second: a flood brings about 1 KB a read, 4 KB at --time-scale 4.
+for scale in 1 4; do
+  name="flood$scale"
+  start_printer "$name" --flood --time-scale "$scale"
+  flood_dir="$devdir/$name-com"
+  mkdir -p "$flood_dir"
+  ln -s "$(readlink "$devdir/$name")" "$flood_dir/com3"
+  echo "== flooding printer (--time-scale $scale) on COM3, record full, traffic window closed"
+  ORVALEN_COM_DIR="$flood_dir" display "$bench" flood 2>/dev/null
+  echo "== the same with the traffic window open (target: at most twice the above)"
+  ORVALEN_COM_DIR="$flood_dir" display "$bench" flood-traffic 2>/dev/null
+done

@@ -5,8 +5,8 @@
 //                          against the devices in ORVALEN_COM_DIR: wall and processor time,
 //                          share of one core, peak resident memory
 //   window_bench flow-traffic   the same with the traffic window open beside the main window
-//   window_bench flood     commands to a flooding printer on COM3 for 20 s, with the record
-//                          full (10,000 entries): processor share of one core
+//   window_bench flood     commands to a flooding printer on COM3 for 20 s or more, the record
+//                          full of flood reads (10,000 entries): processor share of one core
 //   window_bench flood-traffic  the same with the traffic window open
 // Run by bench/window.sh, which sets up the printers.
 
@@ -137,8 +137,13 @@ int Flood(TForm1& form, bool trafficWindow)
 {
     constexpr double Secs = 20;
     Application().SetMessageHook([](const QString&) {});
-    for (qsizetype i = 0; i < TTrafficRecord::Capacity; ++i)
-        form.traffic->Event(QStringLiteral("relleno %1").arg(i));
+    // Filled as a flood fills it: a read of about a second of bytes without an ETX each.
+    QByteArray read(960, '\0');
+    for (qsizetype i = 0; i < TTrafficRecord::Capacity; ++i) {
+        for (char& c : read)
+            c = char(0x04 + (i * 7 + (&c - read.data())) % 0xF0);
+        form.traffic->Received(read);
+    }
     ShowMainWindow(form);
     if (trafficWindow)
         form.ShowTraffic();
