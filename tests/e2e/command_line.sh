@@ -48,6 +48,14 @@ rc=$?
 [ $rc -eq 2 ] && [ ! -s "$out" ] && [ "$(wc -l <"$err")" -eq 1 ] &&
   grep -q '^orvalen: cannot open the traffic log /nonexistent-folder/traffic.log: ' "$err" ||
   fail "--traffic-log into a missing folder (rc $rc)"
+# A FIFO nobody reads: said at once, where opening it would wait for a reader for ever.
+fifo="$(mktemp -u)"
+mkfifo "$fifo"
+run timeout 20 "$orvalen" --traffic-log "$fifo"
+rc=$?
+rm -f "$fifo"
+[ $rc -eq 2 ] && grep -q '^orvalen: cannot open the traffic log .*: it is a FIFO that no program reads' "$err" ||
+  fail "--traffic-log on a FIFO without a reader (rc $rc)"
 for bad in "--traffic-log" "--traffic-log="; do
   run "$orvalen" $bad
   rc=$?
