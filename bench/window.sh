@@ -5,6 +5,8 @@
 #   on COM3 (about 45 s): processor share of one core                  (target < 2 %)
 #   and peak resident memory                                           (target < 60 MB)
 #   the same procedure with the traffic window open: processor share    (target < 2 %)
+#   a flooding printer on COM3, the record full, for 20 s: processor share with the traffic
+#   window closed and open                                  (target: open at most twice closed)
 # Usage: bench/window.sh [build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -52,3 +54,16 @@ start_printer com3
 ORVALEN_COM_DIR="$devdir" display "$bench" flow 2>/dev/null
 echo "== the same with the traffic window open (target < 2 %)"
 ORVALEN_COM_DIR="$devdir" display "$bench" flow-traffic 2>/dev/null
+
+# The program reads once a second: a flood brings about 1 KB a read, 4 KB at --time-scale 4.
+for scale in 1 4; do
+  name="flood$scale"
+  start_printer "$name" --flood --time-scale "$scale"
+  flood_dir="$devdir/$name-com"
+  mkdir -p "$flood_dir"
+  ln -s "$(readlink "$devdir/$name")" "$flood_dir/com3"
+  echo "== flooding printer (--time-scale $scale) on COM3, record full, traffic window closed"
+  ORVALEN_COM_DIR="$flood_dir" display "$bench" flood 2>/dev/null
+  echo "== the same with the traffic window open (target: at most twice the above)"
+  ORVALEN_COM_DIR="$flood_dir" display "$bench" flood-traffic 2>/dev/null
+done

@@ -5,12 +5,18 @@
 //                          against the devices in ORVALEN_COM_DIR: wall and processor time,
 //                          share of one core, peak resident memory
 //   window_bench flow-traffic   the same with the traffic window open beside the main window
+//   window_bench flood     commands to a flooding printer on COM3 for 20 s or more, the record
+//                          full of flood reads (10,000 entries): processor share of one core
+//   window_bench flood-traffic  the same with the traffic window open
 // Run by bench/window.sh, which sets up the printers.
 
 #include "ProcessUsage.h"
 #include "app/Form1.h"
 #include "app/Startup.h"
+#include "printer/Payloads.h"
+#include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
+#include "serial/VaComm.h"
 #include "wizard/KWizard.h"
 
 #include <QApplication>
@@ -127,6 +133,47 @@ int Flow(TForm1& form, bool trafficWindow)
     return 0;
 }
 
+int Flood(TForm1& form, bool trafficWindow)
+{
+    constexpr double Secs = 20;
+    Application().SetMessageHook([](const QString&) {});
+    // Filled as a flood fills it: a read of about a second of bytes without an ETX each.
+    QByteArray read(960, '\0');
+    for (qsizetype i = 0; i < TTrafficRecord::Capacity; ++i) {
+        for (char& c : read)
+            c = char(0x04 + (i * 7 + (&c - read.data())) % 0xF0);
+        form.traffic->Received(read);
+    }
+    ShowMainWindow(form);
+    if (trafficWindow)
+        form.ShowTraffic();
+    form.puerto->SetPortNum(3);
+    form.puerto->Open();
+    QTimer::singleShot(0, &form, [&form] {
+        QElapsedTimer wall;
+        wall.start();
+        const double cpuBefore = CpuSeconds();
+        int entries = 0;
+        const QObject counting;
+        QObject::connect(form.traffic, &TTrafficRecord::Added, &counting,
+                         [&entries] { ++entries; });
+        int commands = 0;
+        // Each command waits out its reply time while the printer floods.
+        while (wall.elapsed() < Secs * 1000) {
+            form.EnviaComando(PayloadAbreNF());
+            ++commands;
+        }
+        const double wallSecs = wall.elapsed() / 1000.0;
+        const double cpuSecs = CpuSeconds() - cpuBefore;
+        std::printf("commands: %d, new entries: %d\n", commands, entries);
+        std::printf("wall time:        %.3f s\n", wallSecs);
+        std::printf("share of a core:  %.3f %%\n", 100.0 * cpuSecs / wallSecs);
+        Application().Terminate();
+    });
+    Application().Run();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -137,9 +184,14 @@ int main(int argc, char** argv)
     int result = 0;
     {
         TForm1 form;
-        result = mode.startsWith("flow") ? Flow(form, mode == "flow-traffic") : Startup(form);
+        if (mode.startsWith("flood"))
+            result = Flood(form, mode == "flood-traffic");
+        else if (mode.startsWith("flow"))
+            result = Flow(form, mode == "flow-traffic");
+        else
+            result = Startup(form);
     }
-    if (!mode.startsWith("flow"))
+    if (!mode.startsWith("flow") && !mode.startsWith("flood"))
         std::printf("peak memory: %.1f MB resident\n", PeakRssMb());
     return result;
 }

@@ -25,28 +25,28 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   exit 1
 fi
 
-"$root/scripts/deps.sh"
+# Only what building and running need; the test toolchain comes with scripts/test.sh.
+"$root/scripts/deps.sh" --run
 if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
 fi
 cmake --build "$build" --target orvalen orvalen-printer-sim
 
-find_binary() {
-  local found
-  found="$(find "$build" -type f -name "$1" -perm -u+x -not -path '*/CMakeFiles/*' | head -n 1)"
-  if [ -z "$found" ]; then
-    echo "run.sh: $1 was not found in $build after the build" >&2
+# The binaries where this build puts them: never a packaged or test copy elsewhere in the folder.
+built_binary() {
+  if [ ! -x "$build/$1" ]; then
+    echo "run.sh: $build/$1 is missing after the build" >&2
     exit 1
   fi
-  echo "$found"
+  echo "$build/$1"
 }
-orvalen="$(find_binary orvalen)"
+orvalen="$(built_binary src/app/orvalen)"
 
 if [ "$demo" -eq 0 ]; then
   exec "$orvalen" "${args[@]}"
 fi
 
-sim="$(find_binary orvalen-printer-sim)"
+sim="$(built_binary tools/printer-sim/orvalen-printer-sim)"
 demo_dir="$(mktemp -d "${TMPDIR:-/tmp}/orvalen-demo.XXXXXX")"
 sim_pid=""
 app_pid=""

@@ -10,7 +10,8 @@ build="${BUILD_DIR:-$root/build}"
 
 "$root/scripts/deps.sh"
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Tests on, also in a folder that scripts/run.sh configured without them.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
 cmake --build "$build"
 
 # The port's threads also run under ThreadSanitizer (a separate, smaller build). Skip with

@@ -5,6 +5,8 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+#include <algorithm>
+
 TTrafficModel::TTrafficModel(const TTrafficRecord& record, QObject* parent)
     : QAbstractTableModel(parent), fixedFont_(QFontDatabase::systemFont(QFontDatabase::FixedFont))
 {
@@ -12,6 +14,9 @@ TTrafficModel::TTrafficModel(const TTrafficRecord& record, QObject* parent)
     for (const TTrafficEntry& entry : record.Entries())
         rows_.append(entry);
     connect(&record, &TTrafficRecord::Added, this, &TTrafficModel::Append);
+    flushTimer_.setSingleShot(true);
+    flushTimer_.setInterval(FlushIntervalMs);
+    connect(&flushTimer_, &QTimer::timeout, this, &TTrafficModel::Flush);
 }
 
 int TTrafficModel::rowCount(const QModelIndex& parent) const
@@ -60,9 +65,19 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const
         case DirectionColumn:
             return DirectionText(entry.Direction);
         case HexColumn:
-            return HexPairs(entry.Bytes);
-        case ReadableColumn:
-            return isEvent ? entry.Text : ReadableForm(entry.Bytes);
+        case ReadableColumn: {
+            // A cell shows the start of a long reply: laying out all of it at each paint would
+            // cost far more than the row can show.
+            const QByteArray bytes =
+                role == Qt::DisplayRole ? entry.Bytes.left(CellChars / 3 + 1) : entry.Bytes;
+            QString text = index.column() == HexColumn ? HexPairs(bytes)
+                           : isEvent                   ? entry.Text
+                                                       : ReadableForm(bytes);
+            if (role == Qt::DisplayRole &&
+                (bytes.size() < entry.Bytes.size() || text.size() > CellChars))
+                text = text.left(CellChars) + QStringLiteral("…");
+            return text;
+        }
         case FramesColumn:
             // A row is one line high: the frames completed by one read go side by side.
             return role == Qt::DisplayRole
@@ -99,19 +114,36 @@ void TTrafficModel::Clear()
 {
     beginResetModel();
     rows_.clear();
+    pending_.clear();
+    flushTimer_.stop();
     endResetModel();
 }
 
 void TTrafficModel::Append(const TTrafficEntry& entry)
 {
-    // Bounded like the record itself.
-    if (rows_.size() >= TTrafficRecord::Capacity) {
-        beginRemoveRows({}, 0, 0);
-        rows_.removeFirst();
+    // Bounded like the record itself, also while waiting.
+    if (pending_.size() >= TTrafficRecord::Capacity)
+        pending_.removeFirst();
+    pending_.append(entry);
+    if (!flushTimer_.isActive())
+        flushTimer_.start();
+}
+
+void TTrafficModel::Flush()
+{
+    flushTimer_.stop();
+    if (pending_.isEmpty())
+        return;
+    const qsizetype excess =
+        std::min(rows_.size(), rows_.size() + pending_.size() - TTrafficRecord::Capacity);
+    if (excess > 0) {
+        beginRemoveRows({}, 0, int(excess) - 1);
+        rows_.remove(0, excess);
         endRemoveRows();
     }
-    const int row = int(rows_.size());
-    beginInsertRows({}, row, row);
-    rows_.append(entry);
+    const int first = int(rows_.size());
+    beginInsertRows({}, first, first + int(pending_.size()) - 1);
+    rows_.append(std::move(pending_));
+    pending_.clear();
     endInsertRows();
 }

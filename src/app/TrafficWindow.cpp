@@ -180,6 +180,7 @@ QString TTrafficWindow::RowsText(const QList<int>& rows) const
 
 QString TTrafficWindow::RowsText() const
 {
+    model_->Flush();
     QList<int> rows(model_->rowCount());
     std::iota(rows.begin(), rows.end(), 0);
     return RowsText(rows);

@@ -2,6 +2,7 @@
 #include "app/DisplayStart.h"
 #include "app/Form1.h"
 #include "app/Startup.h"
+#include "platform/StandardDescriptors.h"
 #include "printer/TrafficLog.h"
 #include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
@@ -11,6 +12,9 @@
 
 int main(int argc, char** argv)
 {
+    // Before anything opens a file: with a closed descriptor 2, the X connection or the traffic
+    // log would become standard error and take Qt's warnings.
+    OpenStandardDescriptors();
     // The command line is read before anything needs a display, so --help and --version work
     // over ssh and in scripts.
     const CommandLine commandLine = ParseCommandLine(ArgumentList(argc, argv));

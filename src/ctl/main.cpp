@@ -4,6 +4,7 @@
 #include "ctl/PortsCommand.h"
 #include "ctl/PrinterJobs.h"
 #include "platform/PortSurvey.h"
+#include "platform/StandardDescriptors.h"
 #include "printer/Journal.h"
 
 #include <QCoreApplication>
@@ -12,26 +13,8 @@
 #include <QTranslator>
 
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
-
-// A program started with stdin, stdout or stderr closed (by cron, a careless parent) would hand
-// the next file it opens that number: the journal would then get the results printed on
-// "stdout". Each closed one is taken by /dev/null first.
-void OpenStandardDescriptors()
-{
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) != -1)
-            continue;
-        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (opened >= 0 && opened != fd) {
-            dup2(opened, fd);
-            ::close(opened);
-        }
-    }
-}
 
 // Spanish when the user's locale is Spanish, English (the source texts) otherwise.
 void InstallTranslations(QCoreApplication& app, QTranslator& own, QTranslator& qt)
@@ -52,6 +35,7 @@ void InstallTranslations(QCoreApplication& app, QTranslator& own, QTranslator& q
 
 int main(int argc, char** argv)
 {
+    // A closed stdout would hand its number to the journal, and the results would land there.
     OpenStandardDescriptors();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvalenctl"));

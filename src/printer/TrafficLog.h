@@ -1,32 +1,46 @@
 #pragma once
 
-#include <QFile>
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class TTrafficRecord;
 struct TTrafficEntry;
 
-// The traffic record appended to a file as it happens, one line per entry, each flushed at once
-// so that the file is complete up to the last entry even if the program is killed.
+// The traffic record appended to a file as it happens, one line per entry, so that the file is
+// complete up to the last entry even if the program is killed.
+//
+// The file is written by a thread of its own from a bounded queue: a sink that does not take the
+// lines (a FIFO nobody reads, a stalled network share, a full disk) never holds up the window.
+// Lines that find no room are lost, and the next line that reaches the file is an EV line that
+// says how many and why. A line reaches the file whole or not at all.
 class TTrafficLog : public QObject
 {
     Q_OBJECT
 public:
     // Opens the file for appending (created if missing). On failure returns nothing and says
-    // why in `error`.
+    // why in `error` (in English, for standard error).
     static std::unique_ptr<TTrafficLog> Open(const QString& path, QString& error);
+    // Writes what the sink takes at once and leaves the rest: never waits long for the sink.
+    ~TTrafficLog() override;
 
     // Writes every entry the record adds from now on.
     void Follow(const TTrafficRecord& record);
 
     void Write(const TTrafficEntry& entry);
 
-private:
-    explicit TTrafficLog(const QString& path);
+    // Waits until every line written so far has reached the file or been given up for lost.
+    // False when that takes longer than `limit`.
+    bool Drain(std::chrono::milliseconds limit);
 
-    QFile file_;
-    bool failed_ = false;
+    struct Sink;
+
+private:
+    explicit TTrafficLog(std::shared_ptr<Sink> sink);
+
+    // Shared with the writing thread, which outlives this object when the sink is stuck in a
+    // write that cannot be interrupted.
+    std::shared_ptr<Sink> sink_;
 };

@@ -108,15 +108,17 @@ TEST_F(TrafficWindowTest, EntriesShowLiveWithFramesDecoded)
     ASSERT_TRUE(window);
     bool sending = false;
     QStringList seenDuring;
-    QObject::connect(window->Model(), &QAbstractItemModel::rowsInserted, [&](auto&, int row, int) {
-        if (sending)
-            seenDuring << Cell(row, TTrafficModel::DirectionColumn);
-    });
+    QObject::connect(window->Model(), &QAbstractItemModel::rowsInserted,
+                     [&](auto&, int first, int last) {
+                         for (int row = first; sending && row <= last; ++row)
+                             seenDuring << Cell(row, TTrafficModel::DirectionColumn);
+                     });
 
     AnswerInTwoPieces(BuildFrame('D', "HA\x1C"
                                       "0100"));
     sending = true;
     form->EnviaComando(PayloadAbreNF());
+    window->Model()->Flush(); // the rows still waiting for the view's next batch
     sending = false;
     EXPECT_EQ(seenDuring,
               (QStringList{"→ impresora", "← impresora", "← impresora"})); // the reply in 2 reads
@@ -135,6 +137,7 @@ TEST_F(TrafficWindowTest, EntriesShowLiveWithFramesDecoded)
                                  "EHA\x03"
                                  "0000"));
     form->EnviaComando(PayloadAbreNF());
+    window->Model()->Flush();
     EXPECT_TRUE(Cell(window->Model()->rowCount() - 1, TTrafficModel::FramesColumn)
                     .contains(QStringLiteral("control 0000 incorrecto")));
 
@@ -167,6 +170,7 @@ TEST_F(TrafficWindowTest, SaveCopyAndClear)
     AnswerInTwoPieces(BuildFrame('D', "HA"));
     form->EnviaComando(PayloadAbreNF());
     form->traffic->Event(QStringLiteral("Sin puerto abierto: no se envió"));
+    window->Model()->Flush();
     ASSERT_EQ(window->Model()->rowCount(), 4);
 
     // Guardar…: the rows in the log's shape, as UTF-8.
@@ -203,6 +207,7 @@ TEST_F(TrafficWindowTest, SaveCopyAndClear)
     EXPECT_FALSE(window->CopyButton()->isEnabled());
     EXPECT_EQ(form->traffic->Entries().size(), 4u);
     form->traffic->Event(QStringLiteral("otra"));
+    window->Model()->Flush();
     EXPECT_EQ(model->rowCount(), 1);
 }
 

@@ -48,6 +48,14 @@ rc=$?
 [ $rc -eq 2 ] && [ ! -s "$out" ] && [ "$(wc -l <"$err")" -eq 1 ] &&
   grep -q '^orvalen: cannot open the traffic log /nonexistent-folder/traffic.log: ' "$err" ||
   fail "--traffic-log into a missing folder (rc $rc)"
+# A FIFO nobody reads: said at once, where opening it would wait for a reader for ever.
+fifo="$(mktemp -u)"
+mkfifo "$fifo"
+run timeout 20 "$orvalen" --traffic-log "$fifo"
+rc=$?
+rm -f "$fifo"
+[ $rc -eq 2 ] && grep -q '^orvalen: cannot open the traffic log .*: it is a FIFO that no program reads' "$err" ||
+  fail "--traffic-log on a FIFO without a reader (rc $rc)"
 for bad in "--traffic-log" "--traffic-log="; do
   run "$orvalen" $bad
   rc=$?
@@ -111,6 +119,25 @@ run QT_QPA_PLATFORM=no-such-platform "$orvalen"
 rc=$?
 [ $rc -eq 1 ] && grep -q '^No display could be opened' "$err" && grep -q 'no-such-platform' "$err" ||
   fail "unknown platform plugin (rc $rc)"
+
+# Closed standard descriptors: they are /dev/null, never the display's connection or the log,
+# and the program starts.
+log="$(mktemp)"
+QT_QPA_PLATFORM=offscreen "$orvalen" --traffic-log "$log" <&- >&- 2>&- &
+pid=$!
+fds=""
+for _ in $(seq 100); do
+  fds="$(for fd in 0 1 2; do readlink "/proc/$pid/fd/$fd"; done 2>/dev/null | tr '\n' ' ')"
+  [ "$fds" = "/dev/null /dev/null /dev/null " ] && ls -l "/proc/$pid/fd" | grep -qF "$log" && break
+  sleep 0.1
+done
+started=0
+kill -0 "$pid" 2>/dev/null && started=1
+kill -TERM "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+[ "$fds" = "/dev/null /dev/null /dev/null " ] && [ $started -eq 1 ] ||
+  fail "closed standard descriptors: 0-2 were '$fds', running $started"
+rm -f "$log"
 
 if [ $failures -eq 0 ]; then
   echo "command line: all cases passed"

@@ -1,7 +1,10 @@
 #include "Printer.h"
+#include "Options.h"
 #include "Wire.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 using namespace printersim;
 
@@ -201,4 +204,13 @@ TEST(PrinterTest, AnItemThatWouldOverflowTheTotalIsRefusedAndTheTotalKept)
     const auto closed = Parse(printer.Respond('M', Payload({"E", "T"}), Noon()).frame);
     ASSERT_EQ(closed.data.size(), 2u);
     EXPECT_EQ(closed.data[1], "9999999999");
+}
+
+TEST(OptionsTest, TimeScaleOutOfRangeIsRefusedAndLongPausesNeverWrap)
+{
+    for (const char* scale : {"1e-300", "1e300", "0"})
+        EXPECT_THROW(ParseOptions({"--link", "x", "--time-scale", scale}), std::invalid_argument)
+            << scale;
+    Options slow = ParseOptions({"--link", "x", "--time-scale", "0.001"});
+    EXPECT_GE(slow.RealMs(2147483647.0), 2147483647 / 2);
 }

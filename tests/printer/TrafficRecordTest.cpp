@@ -256,7 +256,8 @@ TEST(TrafficLogTest, AppendsOneFlushedLinePerEntry)
     record.Event(QStringLiteral("Impresora encontrada en COM3, serial ñ"));
     record.Written(At, BuildFrame(68, Bytes({0x80})), TWriteOutcome::Written);
 
-    // Read while the log is still open: every line is already on disk.
+    // Read while the log is still open: every line is on disk once its writer has caught up.
+    ASSERT_TRUE(log->Drain(std::chrono::seconds(10)));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()),

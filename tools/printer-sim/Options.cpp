@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace printersim {
 
 namespace {
+
+constexpr double MinTimeScale = 1e-3;
+constexpr double MaxTimeScale = 1e6;
 
 int ToInt(const std::string& option, const std::string& text, int low)
 {
@@ -34,6 +38,10 @@ double ToScale(const std::string& text)
     }
     if (used != text.size() || text.empty() || !std::isfinite(value) || value <= 0)
         throw std::invalid_argument("--time-scale needs a positive number, not '" + text + "'");
+    // Beyond these a pause is either too long to wait for or shorter than the clock's tick.
+    if (value < MinTimeScale || value > MaxTimeScale)
+        throw std::invalid_argument("--time-scale needs a number from 0.001 to 1000000, not '" +
+                                    text + "'");
     return value;
 }
 
@@ -56,7 +64,11 @@ int Options::RealMs(double ms) const
 {
     if (ms <= 0)
         return 0;
-    return std::max(1, static_cast<int>(std::lround(ms / timeScale)));
+    // A long delay on a slowed clock saturates rather than wraps into a short one.
+    const double real = ms / timeScale;
+    if (!(real < double(std::numeric_limits<int>::max())))
+        return std::numeric_limits<int>::max();
+    return std::max(1, static_cast<int>(std::lround(real)));
 }
 
 Options ParseOptions(const std::vector<std::string>& args)
@@ -162,7 +174,8 @@ Options:
                      and answer nothing
   --vanish-after N   on the Nth frame received (valid or not), answer nothing, close the
                      terminal (the other side sees a hang-up), remove the link and exit
-  --time-scale X     divide every delay and pause of the printer by X (for sped-up tests)
+  --time-scale X     divide every delay and pause of the printer by X (for sped-up tests);
+                     0.001 to 1000000
   --version          print the version and exit
   --help             this text
 

@@ -5,6 +5,7 @@
 #include "Server.h"
 #include "TrafficLog.h"
 #include "Version.h"
+#include "platform/StandardDescriptors.h"
 
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,8 @@ using namespace printersim;
 
 int main(int argc, char** argv)
 {
+    // Before anything opens a file: the terminal or the log must not become standard output.
+    OpenStandardDescriptors();
     Options options;
     try {
         options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
