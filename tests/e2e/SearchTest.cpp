@@ -339,9 +339,16 @@ TEST_F(SearchTest, PortHeldByAnotherProgramIsNamedWhenNoPrinterIsFound)
     holder.start(QStringLiteral("flock"),
                  {QStringLiteral("-x"), Com(5), QStringLiteral("sleep"), QStringLiteral("60")});
     ASSERT_TRUE(holder.waitForStarted());
-    // flock starts sleep once it holds the lock.
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return OtherHoldersOf(Com(5).toLocal8Bit()).size() >= 2; }, 10000));
+    // flock starts sleep once it holds the lock; its forked child is called flock until it has
+    // become sleep.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QList<DeviceHolder> holders = OtherHoldersOf(Com(5).toLocal8Bit());
+            return std::any_of(holders.begin(), holders.end(), [](const DeviceHolder& h) {
+                return h.Program == QStringLiteral("sleep");
+            });
+        },
+        60000));
     testing::internal::CaptureStderr();
     Search();
     const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());
