@@ -73,11 +73,14 @@ bool EndsInsideALine(int fd)
 
 QJsonObject JobRecord::ToJson() const
 {
-    // The offset is written out ("+00:00" rather than "Z") so that every line reads alike.
-    const QDateTime withOffset = Time.toOffsetFromUtc(Time.offsetFromUtc());
+    // The offset is written out ("+00:00" rather than "Z") so that every line reads alike: Qt
+    // writes "Z" for any time at offset zero, a computer on UTC included.
+    QString time = Time.toOffsetFromUtc(Time.offsetFromUtc()).toString(Qt::ISODate);
+    if (time.endsWith(QLatin1Char('Z')))
+        time.replace(time.size() - 1, 1, QStringLiteral("+00:00"));
     return QJsonObject{
         {QStringLiteral("command"), Command},
-        {QStringLiteral("time"), withOffset.toString(Qt::ISODate)},
+        {QStringLiteral("time"), time},
         {QStringLiteral("port"), Port},
         {QStringLiteral("device"), QString::fromLocal8Bit(Device)},
         {QStringLiteral("serial"), Serial},
