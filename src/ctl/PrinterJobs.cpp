@@ -113,29 +113,6 @@ QString TextLine(const JobRecord& record)
 
 } // namespace
 
-QString ResultName(JobResult result)
-{
-    switch (result) {
-    case JobResult::Answered:
-        return QStringLiteral("answered");
-    case JobResult::Accepted:
-        return QStringLiteral("accepted");
-    case JobResult::Refused:
-        return QStringLiteral("refused");
-    case JobResult::NoReply:
-        return QStringLiteral("no-reply");
-    case JobResult::NotFound:
-        return QStringLiteral("not-found");
-    case JobResult::CannotOpen:
-        return QStringLiteral("cannot-open");
-    case JobResult::OtherPrinter:
-        return QStringLiteral("other-printer");
-    case JobResult::Skipped:
-        break;
-    }
-    return QStringLiteral("skipped");
-}
-
 ExitStatus ExitStatusOf(JobResult result)
 {
     switch (result) {

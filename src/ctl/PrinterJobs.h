@@ -3,27 +3,14 @@
 #include "ctl/Console.h"
 #include "ctl/Options.h"
 #include "ctl/RememberedPrinter.h"
+#include "printer/Journal.h"
 
 #include <QByteArray>
 #include <QString>
 
-class Journal;
 class TTrafficRecord;
 
-// How a printer job ended: the journal's and --json's "result", and the exit status.
-enum class JobResult
-{
-    Answered,
-    Accepted,
-    Refused,
-    NoReply,
-    NotFound,
-    CannotOpen,
-    OtherPrinter,
-    Skipped
-};
-
-QString ResultName(JobResult result);
+// The exit status of a job that ended so (JobResult: printer/Journal.h).
 ExitStatus ExitStatusOf(JobResult result);
 
 // Which printer a job is for: the port on the command line, else the remembered one, else none

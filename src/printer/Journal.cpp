@@ -71,6 +71,29 @@ bool EndsInsideALine(int fd)
 
 } // namespace
 
+QString ResultName(JobResult result)
+{
+    switch (result) {
+    case JobResult::Answered:
+        return QStringLiteral("answered");
+    case JobResult::Accepted:
+        return QStringLiteral("accepted");
+    case JobResult::Refused:
+        return QStringLiteral("refused");
+    case JobResult::NoReply:
+        return QStringLiteral("no-reply");
+    case JobResult::NotFound:
+        return QStringLiteral("not-found");
+    case JobResult::CannotOpen:
+        return QStringLiteral("cannot-open");
+    case JobResult::OtherPrinter:
+        return QStringLiteral("other-printer");
+    case JobResult::Skipped:
+        break;
+    }
+    return QStringLiteral("skipped");
+}
+
 QJsonObject JobRecord::ToJson() const
 {
     // The offset is written out ("+00:00" rather than "Z") so that every line reads alike: Qt
