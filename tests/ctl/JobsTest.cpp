@@ -197,7 +197,8 @@ TEST_F(Jobs, NoCommandCarriesTheSequenceByteOfTheFrameBeforeIt)
     // A status request may repeat the one of the run before: taken for a repeat, it changes
     // nothing.
     for (size_t i = 1; i < frames.size(); ++i) {
-        if (frames[i][2] != '\x80')
+        if (frames[i][2] != '\x80') {
             EXPECT_NE(frames[i][1], frames[i - 1][1]) << "frame " << i;
+        }
     }
 }
