@@ -123,6 +123,15 @@ public:
             link_.OpenCom(where.Port.mid(3).toInt());
     }
 
+    // The search leaves the port open on the printer found; what failed on the ports tried
+    // before it is no fault of that port.
+    TSearchResult Search()
+    {
+        const TSearchResult found = link_.Search();
+        error_.clear();
+        return found;
+    }
+
     // The exchange; false when no ETX came. An error of the port ends it and is kept for
     // FailureReason.
     bool Send(const QByteArray& payload)
@@ -178,7 +187,7 @@ JobOutcome Identified(Session& session, JobOutcome at, const RememberedPrinter* 
 // Searches COM1..COM20 as the window does, leaving the port open on the printer found.
 JobOutcome Search(Session& session, const RememberedPrinter* expected)
 {
-    const TSearchResult found = session.Link().Search();
+    const TSearchResult found = session.Search();
     if (!found.Found) {
         for (const PortRefusal& refusal : found.Refusals) {
             // The printer may well be behind a port this user may not open or another program
