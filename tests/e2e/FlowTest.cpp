@@ -8,6 +8,7 @@
 #include "ctl/Run.h"
 #include "printer/Journal.h"
 #include "printer/LinkState.h"
+#include "printer/Sequence.h"
 #include "printer/TrafficLog.h"
 #include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
@@ -504,6 +505,10 @@ TEST_F(FlowTest, TheWindowsJobsReachOrvalenctlsJournal)
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), state.filePath(QStringLiteral("config")));
     auto printer = StartPrinter(3, {QStringLiteral("--serial"), QStringLiteral("ABC1234567")});
 
+    // As at the window's start: its first frame carries the byte every run of orvalenctl starts
+    // with.
+    SetSecuencia(0);
+    SetRandomState(0);
     form->Timer1Timer(form->Timer1);
     form->puerto->Close();
     EXPECT_EQ(RunCtl({"--port", "COM3", "z"}, environment).Status, 0);
