@@ -28,6 +28,8 @@ else
 fi
 
 devdir="$(mktemp -d "${TMPDIR:-/tmp}/orvalen-bench.XXXXXX")"
+# The window journals its Z reports and clock settings: the simulator's stay out of the user's.
+export XDG_STATE_HOME="$devdir/state"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+enum class JobResult;
 class QCloseEvent;
 class QGroupBox;
 class QLabel;
@@ -131,6 +132,10 @@ private:
     static void ShowPortLabel(QLabel* label, const QString& text);
     void ShowPortText(const QString& text);
     void CreateTrafficAccess();
+    // Appends the job just done (command "z" or "clock") with the reply in the link to the
+    // journal that orvalenctl keeps, so that its history and its `z --if-due` see the window's
+    // work. Nothing shows on screen: a journal that cannot be written costs one line on stderr.
+    void RecordJob(const QString& command, JobResult result) noexcept;
     // The Latin-1 bytes of a box's text; on a character the printer cannot receive, tells the
     // user and returns nothing.
     std::optional<QByteArray> TypedBytes(const QLineEdit* box);

@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "printer/Journal.h"
 #include "printer/Payloads.h"
 #include "printer/PrinterLink.h"
 #include "printer/Reply.h"
@@ -54,6 +55,8 @@ std::optional<QByteArray> TForm1::TypedBytes(const QLineEdit* box)
 void TForm1::btrepzClick(QObject*)
 {
     EnviaComando(PayloadReporteZ());
+    RecordJob(QStringLiteral("z"),
+              ReplyEnded(link->Reply()) ? JobResult::Answered : JobResult::NoReply);
 }
 
 void TForm1::AbreNFClick(QObject*)
@@ -136,6 +139,9 @@ void TForm1::wizardFinishButtonClick(QObject*)
     EnviaComando(PayloadFechaHora(edfecha->text().toLatin1(), edhora->text().toLatin1()));
 
     const QByteArray reply = link->Reply();
+    RecordJob(QStringLiteral("clock"), !HasAnswer(reply)        ? JobResult::NoReply
+                                       : DateTimeRefused(reply) ? JobResult::Refused
+                                                                : JobResult::Accepted);
     if (!HasAnswer(reply) || DateTimeRefused(reply))
         Application().MessageBox(MsgErrorInesperado);
     else

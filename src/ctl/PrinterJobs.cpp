@@ -2,11 +2,14 @@
 
 #include "platform/DevicePath.h"
 #include "printer/Journal.h"
+#include "printer/TrafficLog.h"
+#include "printer/TrafficRecord.h"
 
 #include <QFile>
 #include <QJsonDocument>
 
 #include <chrono>
+#include <memory>
 
 namespace {
 
@@ -24,24 +27,72 @@ JobOutcome Skip(const PrinterTarget& target)
     return outcome;
 }
 
+// `find` remembers the printer it reached; the other jobs remember it on a first run (nothing
+// remembered yet), and the new port when the remembered printer answered elsewhere.
 void Remember(const Options& options, const PrinterTarget& target, const JobOutcome& outcome,
               const Console& console)
 {
-    const bool answered =
-        outcome.Result == JobResult::Answered || outcome.Result == JobResult::Accepted;
-    if (!answered || outcome.Serial.isEmpty())
-        return;
-    if (options.Job != Options::Command::Find && target.Remembered.IsKnown())
+    if (!outcome.Reached)
         return;
     RememberedPrinter printer;
     printer.Port = outcome.Port.isEmpty() ? QFile::decodeName(outcome.Device) : outcome.Port;
     printer.Serial = outcome.Serial;
-    if (printer.Port == target.Remembered.Port && printer.Serial == target.Remembered.Serial)
+    if (printer.Serial.isEmpty()) {
+        console.Message(Ctl::tr("the printer on %1 gave no serial number: it was not remembered")
+                            .arg(printer.Port));
+        return;
+    }
+    const bool known = target.Remembered.IsKnown();
+    if (options.Job != Options::Command::Find && known &&
+        printer.Serial != target.Remembered.Serial)
+        return;
+    if (known && printer.Port == target.Remembered.Port &&
+        printer.Serial == target.Remembered.Serial)
         return;
     QString error;
     if (!printer.Save(error))
         console.Message(Ctl::tr("the printer on %1 was not remembered: cannot write %2")
                             .arg(printer.Port, error));
+}
+
+// z --if-due: the skip, when the journal holds a Z answered in the last hours.
+std::optional<JobOutcome> SkipIfNotDue(const Options& options, const PrinterTarget& target,
+                                       const Journal& journal, const Console& console)
+{
+    if (options.Job != Options::Command::Z || !options.IfDue)
+        return std::nullopt;
+    const Journal::Contents contents = journal.ReadAll();
+    // A journal that cannot be read tells nothing: the day's Z is not left out for it.
+    if (!contents.Error.isEmpty())
+        console.Message(Ctl::tr("cannot read the journal (%1): the Z report is sent as due")
+                            .arg(contents.Error));
+    const std::optional<JobRecord> recent = RecentAnsweredZ(
+        contents.Records, QDateTime::currentDateTime(), std::chrono::seconds(ZInterval));
+    if (!recent)
+        return std::nullopt;
+    console.Message(Ctl::tr("a Z report was printed at %1; nothing sent")
+                        .arg(recent->Time.toString(Qt::ISODate)));
+    return Skip(target);
+}
+
+JobOutcome RunBody(const JobContext& context)
+{
+    switch (context.Asked.Job) {
+    case Options::Command::Find:
+        return FindPrinter(context);
+    case Options::Command::Status:
+        return RequestStatus(context);
+    case Options::Command::Z:
+        return PrintZReport(context);
+    case Options::Command::Clock:
+        return SetPrinterClock(context);
+    case Options::Command::Ports:
+    case Options::Command::History:
+        break; // not printer jobs: main runs them
+    }
+    JobOutcome none;
+    none.Reason = QStringLiteral("not a printer job");
+    return none;
 }
 
 QString TextLine(const JobRecord& record)
@@ -61,29 +112,6 @@ QString TextLine(const JobRecord& record)
 }
 
 } // namespace
-
-QString ResultName(JobResult result)
-{
-    switch (result) {
-    case JobResult::Answered:
-        return QStringLiteral("answered");
-    case JobResult::Accepted:
-        return QStringLiteral("accepted");
-    case JobResult::Refused:
-        return QStringLiteral("refused");
-    case JobResult::NoReply:
-        return QStringLiteral("no-reply");
-    case JobResult::NotFound:
-        return QStringLiteral("not-found");
-    case JobResult::CannotOpen:
-        return QStringLiteral("cannot-open");
-    case JobResult::OtherPrinter:
-        return QStringLiteral("other-printer");
-    case JobResult::Skipped:
-        break;
-    }
-    return QStringLiteral("skipped");
-}
 
 ExitStatus ExitStatusOf(JobResult result)
 {
@@ -128,64 +156,48 @@ PrinterTarget ChooseTarget(const Options& options, const RememberedPrinter& reme
 
 ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const Console& console)
 {
-    const PrinterTarget target = ChooseTarget(options, RememberedPrinter::Load());
-    const JobContext context{options, target, console};
+    // The log is opened before anything goes to the printer: a log that cannot be written is a
+    // usage error, not a surprise after the job.
+    TTrafficRecord traffic;
+    std::unique_ptr<TTrafficLog> trafficLog;
+    if (!options.TrafficLog.isEmpty()) {
+        QString error;
+        trafficLog = TTrafficLog::Open(options.TrafficLog, error);
+        if (!trafficLog) {
+            console.Message(error);
+            return ExitStatus::Usage;
+        }
+        trafficLog->Follow(traffic);
+    }
 
-    std::optional<JobOutcome> outcome;
-    if (options.Job == Options::Command::Z && options.IfDue) {
-        const Journal::Contents contents = journal.ReadAll();
-        const std::optional<JobRecord> recent = RecentAnsweredZ(
-            contents.Records, QDateTime::currentDateTime(), std::chrono::seconds(ZInterval));
-        if (recent) {
-            console.Message(Ctl::tr("a Z report was printed at %1; nothing sent")
-                                .arg(recent->Time.toString(Qt::ISODate)));
-            outcome = Skip(target);
-        }
-    }
-    if (!outcome) {
-        switch (options.Job) {
-        case Options::Command::Find:
-            outcome = FindPrinter(context);
-            break;
-        case Options::Command::Status:
-            outcome = RequestStatus(context);
-            break;
-        case Options::Command::Z:
-            outcome = PrintZReport(context);
-            break;
-        case Options::Command::Clock:
-            outcome = SetPrinterClock(context);
-            break;
-        case Options::Command::Ports:
-        case Options::Command::History:
-            break;
-        }
-    }
-    if (!outcome)
-        return ExitStatus::Refused;
+    const PrinterTarget target = ChooseTarget(options, RememberedPrinter::Load());
+    const JobContext context{options, target, console, traffic};
+
+    const std::optional<JobOutcome> skipped = SkipIfNotDue(options, target, journal, console);
+    const JobOutcome outcome = skipped ? *skipped : RunBody(context);
 
     JobRecord record;
     record.Command = CommandName(options.Job);
     record.Time = QDateTime::currentDateTime();
-    record.Port = outcome->Port;
-    record.Device = outcome->Device;
-    record.Serial = outcome->Serial;
-    record.Result = ResultName(outcome->Result);
-    record.Reply = outcome->Reply;
+    record.Port = outcome.Port;
+    record.Device = outcome.Device;
+    record.Serial = outcome.Serial;
+    record.Result = ResultName(outcome.Result);
+    record.Reply = outcome.Reply;
     // Recorded before anything reports success: a Z that is not in the journal would be printed
     // again by the timer.
     QString error;
     if (!journal.Append(record, error))
         console.Message(
             Ctl::tr("this %1 was not recorded in the journal: %2").arg(record.Command, error));
-    Remember(options, target, *outcome, console);
+    Remember(options, target, outcome, console);
 
-    if (!outcome->Reason.isEmpty())
-        console.Message(outcome->Reason);
+    if (!outcome.Reason.isEmpty())
+        console.Message(outcome.Reason);
     if (options.Json)
         console.Result(
             QString::fromUtf8(QJsonDocument(record.ToJson()).toJson(QJsonDocument::Compact)));
     else
         console.Result(TextLine(record));
-    return ExitStatusOf(outcome->Result);
+    return ExitStatusOf(outcome.Result);
 }

@@ -3,28 +3,14 @@
 #include "ctl/Console.h"
 #include "ctl/Options.h"
 #include "ctl/RememberedPrinter.h"
+#include "printer/Journal.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <optional>
+class TTrafficRecord;
 
-class Journal;
-
-// How a printer job ended: the journal's and --json's "result", and the exit status.
-enum class JobResult
-{
-    Answered,
-    Accepted,
-    Refused,
-    NoReply,
-    NotFound,
-    CannotOpen,
-    OtherPrinter,
-    Skipped
-};
-
-QString ResultName(JobResult result);
+// The exit status of a job that ended so (JobResult: printer/Journal.h).
 ExitStatus ExitStatusOf(JobResult result);
 
 // Which printer a job is for: the port on the command line, else the remembered one, else none
@@ -51,6 +37,9 @@ struct JobOutcome
     QString Serial;   // the serial number the printer gave
     QByteArray Reply; // the printer's raw reply to the job's command
     QString Reason;   // for stderr: why it failed and what to do; empty when it went well
+    // The status request was answered on Port/Device by a printer the job may use: the one
+    // remembered, the one given, or the one a first run found. Only such a printer is remembered.
+    bool Reached = false;
 };
 
 struct JobContext
@@ -58,16 +47,17 @@ struct JobContext
     const Options& Asked;
     const PrinterTarget& Target;
     const Console& Out;
+    TTrafficRecord& Traffic; // what goes over the line (--traffic-log follows it)
 };
 
 // ---- The printer jobs' bodies: PrinterJobBodies.cpp -----------------------------------------
 // Each one opens the port (or searches), sends the status request first and compares the serial
-// number with Target.Remembered, then sends its own command. Nothing (std::nullopt) means the
-// job is not available in this build; nothing is journalled then.
-std::optional<JobOutcome> FindPrinter(const JobContext& context);
-std::optional<JobOutcome> RequestStatus(const JobContext& context);
-std::optional<JobOutcome> PrintZReport(const JobContext& context);
-std::optional<JobOutcome> SetPrinterClock(const JobContext& context);
+// number with Target.Remembered, then sends its own command. `find` compares nothing: it is how
+// a user picks the printer.
+JobOutcome FindPrinter(const JobContext& context);
+JobOutcome RequestStatus(const JobContext& context);
+JobOutcome PrintZReport(const JobContext& context);
+JobOutcome SetPrinterClock(const JobContext& context);
 // ---------------------------------------------------------------------------------------------
 
 // find, status, z, clock: the target, --if-due, the body, then the journal line, the remembered

@@ -3,7 +3,7 @@
 #include <QString>
 
 // The printer `find` found last: its port ("COM3" or a device path) and serial number, kept in
-// the user's config folder (~/.config/orvalen/orvalenctl.conf).
+// the user's config folder (~/.config/orvalen/orvalenctl.ini).
 class RememberedPrinter
 {
 public:

@@ -71,13 +71,39 @@ bool EndsInsideALine(int fd)
 
 } // namespace
 
+QString ResultName(JobResult result)
+{
+    switch (result) {
+    case JobResult::Answered:
+        return QStringLiteral("answered");
+    case JobResult::Accepted:
+        return QStringLiteral("accepted");
+    case JobResult::Refused:
+        return QStringLiteral("refused");
+    case JobResult::NoReply:
+        return QStringLiteral("no-reply");
+    case JobResult::NotFound:
+        return QStringLiteral("not-found");
+    case JobResult::CannotOpen:
+        return QStringLiteral("cannot-open");
+    case JobResult::OtherPrinter:
+        return QStringLiteral("other-printer");
+    case JobResult::Skipped:
+        break;
+    }
+    return QStringLiteral("skipped");
+}
+
 QJsonObject JobRecord::ToJson() const
 {
-    // The offset is written out ("+00:00" rather than "Z") so that every line reads alike.
-    const QDateTime withOffset = Time.toOffsetFromUtc(Time.offsetFromUtc());
+    // The offset is written out ("+00:00" rather than "Z") so that every line reads alike: Qt
+    // writes "Z" for any time at offset zero, a computer on UTC included.
+    QString time = Time.toOffsetFromUtc(Time.offsetFromUtc()).toString(Qt::ISODate);
+    if (time.endsWith(QLatin1Char('Z')))
+        time.replace(time.size() - 1, 1, QStringLiteral("+00:00"));
     return QJsonObject{
         {QStringLiteral("command"), Command},
-        {QStringLiteral("time"), withOffset.toString(Qt::ISODate)},
+        {QStringLiteral("time"), time},
         {QStringLiteral("port"), Port},
         {QStringLiteral("device"), QString::fromLocal8Bit(Device)},
         {QStringLiteral("serial"), Serial},

@@ -9,6 +9,23 @@
 #include <chrono>
 #include <optional>
 
+// How a job with the printer ended: the journal's "result".
+enum class JobResult
+{
+    Answered,     // the printer answered (its reply ended)
+    Accepted,     // clock: the printer took the date and time
+    Refused,      // clock: the printer wrote ERRO
+    NoReply,      // nothing came, or the port went away
+    NotFound,     // no printer answered on COM1..COM20
+    CannotOpen,   // the port could not be opened
+    OtherPrinter, // another serial number answered where the remembered printer was expected
+    Skipped       // z --if-due: a Z was answered recently
+};
+
+// "answered", "accepted", "refused", "no-reply", "not-found", "cannot-open", "other-printer",
+// "skipped".
+QString ResultName(JobResult result);
+
 // One job done with the printer, by orvalenctl or by the window: one line of the journal.
 struct JobRecord
 {
@@ -17,8 +34,7 @@ struct JobRecord
     QString Port;      // "COM3"; empty when the job was given a device path
     QByteArray Device; // "/dev/ttyS2"
     QString Serial;    // the printer's serial number, when it answered
-    QString Result;    // answered, accepted, refused, no-reply, not-found, cannot-open,
-                       // other-printer or skipped
+    QString Result;    // ResultName of how it ended
     QByteArray Reply;  // the printer's raw reply
 
     QJsonObject ToJson() const;

@@ -5,7 +5,10 @@
 #include "app/ReplyBox.h"
 #include "app/Startup.h"
 #include "app/TrafficWindow.h"
+#include "ctl/Run.h"
+#include "printer/Journal.h"
 #include "printer/LinkState.h"
+#include "printer/Sequence.h"
 #include "printer/TrafficLog.h"
 #include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
@@ -22,6 +25,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -485,4 +489,43 @@ TEST_F(FlowTest, TrafficLogMatchesThePrintersOwnLog)
 
     // The window showed every entry as it came.
     EXPECT_EQ(form->TrafficWindow()->RowsText(), ours);
+}
+
+// The window's Z report and clock setting go to orvalenctl's journal, so its `z --if-due` sends
+// nothing after them; orvalenctl's Z after the window's search has a sequence byte of its own
+// (the printer takes a repeated one for a repeat and does not print).
+TEST_F(FlowTest, TheWindowsJobsReachOrvalenctlsJournal)
+{
+    const QTemporaryDir state;
+    const QByteArray stateBefore = qgetenv("XDG_STATE_HOME");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", stateBefore); });
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ORVALEN_TIME_SCALE"), QString::number(Scale));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), state.filePath(QStringLiteral("config")));
+    auto printer = StartPrinter(3, {QStringLiteral("--serial"), QStringLiteral("ABC1234567")});
+
+    // As at the window's start: its first frame carries the byte every run of orvalenctl starts
+    // with.
+    SetSecuencia(0);
+    SetRandomState(0);
+    form->Timer1Timer(form->Timer1);
+    form->puerto->Close();
+    EXPECT_EQ(RunCtl({"--port", "COM3", "z"}, environment).Status, 0);
+    const QStringList frames = Frames(*printer);
+    ASSERT_EQ(frames.size(), 3);
+    EXPECT_EQ(frames[0].mid(27, 5), QStringLiteral("02 44")); // the window's status request
+    EXPECT_NE(frames[2].mid(27, 5), frames[1].mid(27, 5));    // orvalenctl's Z
+
+    form->Timer1Timer(form->Timer1);
+    form->btrepzClick(form->btrepz);
+    form->wizardFinishButtonClick(nullptr);
+    const QList<JobRecord> records = Journal(Journal::DefaultPath()).ReadAll().Records;
+    ASSERT_EQ(records.size(), 3);
+    EXPECT_EQ(QStringList({records[1].Command, records[1].Result, records[1].Port,
+                           records[1].Serial, records[2].Command, records[2].Result}),
+              QStringList({"z", "answered", "COM3", "ABC1234567", "clock", "accepted"}));
+    form->puerto->Close();
+    EXPECT_EQ(RunCtl({"z", "--if-due"}, environment).Status, 0);
+    EXPECT_EQ(Journal(Journal::DefaultPath()).ReadAll().Records.last().Result, "skipped");
 }

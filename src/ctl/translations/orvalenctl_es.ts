@@ -203,10 +203,6 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>un puerto ocupado queda libre cuando termina el programa que lo tiene; ModemManager y brltty suelen tomar los puertos serie</translation>
     </message>
     <message>
-        <source>the %1 job is not available in this build</source>
-        <translation>el trabajo %1 no está disponible en esta versión</translation>
-    </message>
-    <message>
         <source>the printer on %1 was not remembered: cannot write %2</source>
         <translation>no se recordó la impresora de %1: no se puede escribir %2</translation>
     </message>
@@ -225,6 +221,78 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
     <message>
         <source>this %1 was not recorded in the journal: %2</source>
         <translation>este %1 no quedó en el registro: %2</translation>
+    </message>
+    <message>
+        <source>%1: permission denied; add your user to the %2 group: sudo usermod -aG %2 %3, then log out and in again</source>
+        <translation>%1: permiso denegado; agregue su usuario al grupo %2: sudo usermod -aG %2 %3, luego cierre la sesión y vuelva a entrar</translation>
+    </message>
+    <message>
+        <source>%1: busy: another program holds it; ModemManager and brltty often take serial ports</source>
+        <translation>%1: ocupado: otro programa lo tiene abierto; ModemManager y brltty suelen tomar los puertos serie</translation>
+    </message>
+    <message>
+        <source>%1: busy: held by %2; try again once it has ended</source>
+        <translation>%1: ocupado: lo tiene %2; vuelva a intentar cuando haya terminado</translation>
+    </message>
+    <message>
+        <source>%1: cannot be opened: %2</source>
+        <translation>%1: no se puede abrir: %2</translation>
+    </message>
+    <message>
+        <source>trying %1</source>
+        <translation>probando %1</translation>
+    </message>
+    <message>
+        <source>%1 hung up or went away during the job</source>
+        <translation>%1 se cortó o desapareció durante el trabajo</translation>
+    </message>
+    <message>
+        <source>%1 hung up or went away during the job: %2</source>
+        <translation>%1 se cortó o desapareció durante el trabajo: %2</translation>
+    </message>
+    <message>
+        <source>%1: the printer there has serial number %2, not %3 as remembered; nothing but the status request was sent (run &apos;orvalenctl find&apos; to use this printer from now on)</source>
+        <translation>%1: el impresor allí tiene el número de serie %2, no %3 como el recordado; no se envió más que la consulta de estado (ejecute &apos;orvalenctl find&apos; para usar este impresor en adelante)</translation>
+    </message>
+    <message>
+        <source>no printer answered on the ports that could be opened; the refused ones are named above</source>
+        <translation>ningún impresor respondió en los puertos que se pudieron abrir; los rechazados se nombran arriba</translation>
+    </message>
+    <message>
+        <source>no printer answered on COM1 to COM20</source>
+        <translation>ningún impresor respondió en COM1 a COM20</translation>
+    </message>
+    <message>
+        <source>%1: no such device; &apos;orvalenctl ports&apos; lists the ports there are</source>
+        <translation>%1: el dispositivo no existe; &apos;orvalenctl ports&apos; muestra los puertos que hay</translation>
+    </message>
+    <message>
+        <source>%1 is missing; searching COM1 to COM20 for the printer</source>
+        <translation>%1 no existe; se busca el impresor en COM1 a COM20</translation>
+    </message>
+    <message>
+        <source>%1: no reply to the status request</source>
+        <translation>%1: no hubo respuesta a la consulta de estado</translation>
+    </message>
+    <message>
+        <source>%1 does not answer; searching COM1 to COM20 for the printer</source>
+        <translation>%1 no responde; se busca el impresor en COM1 a COM20</translation>
+    </message>
+    <message>
+        <source>%1: the printer refused it</source>
+        <translation>%1: el impresor lo rechazó</translation>
+    </message>
+    <message>
+        <source>%1: no reply</source>
+        <translation>%1: no hubo respuesta</translation>
+    </message>
+    <message>
+        <source>the printer on %1 gave no serial number: it was not remembered</source>
+        <translation>el impresor en %1 no dio número de serie: no se recordó</translation>
+    </message>
+    <message>
+        <source>cannot read the journal (%1): the Z report is sent as due</source>
+        <translation>no se puede leer el registro (%1): el reporte Z se envía como pendiente</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,159 @@
+// orvalenctl's printer jobs run as a user runs them, against the simulated printer on a
+// pseudo-terminal that stands for COMn.
+#include "Run.h"
+
+#include "printer/Journal.h"
+#include "support/SimLog.h"
+#include "support/SimProcess.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int Scale = 50;
+
+class Jobs : public ::testing::Test
+{
+protected:
+    QProcessEnvironment Environment(int scale = Scale) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ORVALEN_COM_DIR", dir_.path());
+        environment.insert("ORVALEN_TIME_SCALE", QString::number(scale));
+        environment.insert("XDG_STATE_HOME", dir_.filePath("state"));
+        environment.insert("XDG_CONFIG_HOME", dir_.filePath("config"));
+        environment.insert("LC_ALL", "C");
+        return environment;
+    }
+    CtlRun Run(const QStringList& arguments) const { return RunCtl(arguments, Environment()); }
+
+    std::unique_ptr<SimProcess> StartPrinter(int com, std::vector<std::string> options = {})
+    {
+        options.insert(options.end(), {"--time-scale", std::to_string(Scale)});
+        auto sim = std::make_unique<SimProcess>(
+            dir_.filePath(QStringLiteral("com%1").arg(com)).toStdString(), options);
+        EXPECT_TRUE(sim->Ready()) << "simulator on COM" << com;
+        return sim;
+    }
+
+    QList<JobRecord> Journalled() const
+    {
+        return Journal(dir_.filePath("state/orvalen/journal.jsonl")).ReadAll().Records;
+    }
+
+    QTemporaryDir dir_;
+};
+
+QJsonObject JsonOf(const CtlRun& run)
+{
+    return QJsonDocument::fromJson(run.Out.toUtf8()).object();
+}
+
+// The frames the printer took, as bytes from STX to the check digits.
+std::vector<std::string> FramesOf(SimProcess& printer)
+{
+    std::vector<std::string> frames;
+    for (const LogLine& line : ParseLog(printer.Log()))
+        if (line.kind == "RX" && line.bytes.size() > 2 && line.bytes[0] == '\x02')
+            frames.push_back(line.bytes);
+    return frames;
+}
+
+} // namespace
+
+TEST_F(Jobs, FindRemembersThePrinterAndStatusFollowsItToAnotherPort)
+{
+    auto printer = StartPrinter(3, {"--serial", "ABC1234567"});
+    const CtlRun find = Run({"--json", "find"});
+    EXPECT_EQ(find.Status, 0) << find.Err.toStdString();
+    EXPECT_EQ(JsonOf(find)["port"].toString(), "COM3");
+    EXPECT_EQ(JsonOf(find)["serial"].toString(), "ABC1234567");
+
+    // The adapter comes back as another number: the search finds the same printer there, and
+    // the next job goes straight to it.
+    printer.reset();
+    QFile::remove(dir_.filePath("com3"));
+    printer = StartPrinter(5, {"--serial", "ABC1234567"});
+    EXPECT_EQ(Run({"status"}).Status, 0);
+    EXPECT_EQ(Run({"status"}).Status, 0);
+    EXPECT_EQ(FramesOf(*printer).size(), 2u);
+    ASSERT_EQ(Journalled().size(), 3);
+    EXPECT_EQ(Journalled()[2].Port, "COM5");
+}
+
+// Printers of this kind take a frame with the sequence byte of the one before for a repeat and
+// answer without acting: the status request that starts each run keeps the command clear of it.
+TEST_F(Jobs, ZAndClockGoOnlyToTheRememberedPrinterEachWithASequenceByteOfItsOwn)
+{
+    auto printer = StartPrinter(3, {"--serial", "ABC1234567"});
+    ASSERT_EQ(Run({"find"}).Status, 0);
+    const CtlRun z = Run({"--json", "z"});
+    EXPECT_EQ(JsonOf(z)["result"].toString(), "answered") << z.Err.toStdString();
+    EXPECT_TRUE(JsonOf(z)["time"].toString().contains(QRegularExpression("[+-]\\d\\d:\\d\\d$")));
+    const CtlRun clock = Run({"--json", "clock"});
+    EXPECT_EQ(clock.Status, 0) << clock.Err.toStdString();
+    EXPECT_EQ(JsonOf(clock)["result"].toString(), "accepted");
+    const std::vector<std::string> frames = FramesOf(*printer);
+    ASSERT_EQ(frames.size(), 5u); // find, then status and command twice
+    EXPECT_EQ(frames[2].substr(2, 5), "9\x1cZ\x1cT");
+    for (size_t i : {2, 4})
+        EXPECT_NE(frames[i][1], frames[i - 1][1]) << "frame " << i;
+    // The computer's date and time, on the clock the speed-up runs ahead a little.
+    const QDateTime sent = QDateTime::fromString(
+        QString::fromStdString("20" + frames[4].substr(4, 6) + frames[4].substr(11, 6)),
+        "yyyyMMddHHmmss");
+    EXPECT_LT(std::abs(sent.secsTo(QDateTime::currentDateTime())), 120) << frames[4];
+
+    // Another printer where the remembered one was: it gets the status request and nothing else.
+    printer.reset();
+    printer = StartPrinter(3, {"--serial", "XYZ7654321"});
+    const CtlRun other = Run({"--json", "z"});
+    EXPECT_EQ(other.Status, 5);
+    EXPECT_EQ(JsonOf(other)["result"].toString(), "other-printer");
+    EXPECT_TRUE(other.Err.contains("ABC1234567")) << other.Err.toStdString();
+    EXPECT_EQ(FramesOf(*printer).size(), 1u);
+}
+
+TEST_F(Jobs, FaultsEndWithTheirStatusAndReason)
+{
+    auto printer = StartPrinter(3, {"--vanish-after", "2"});
+    EXPECT_EQ(Run({"--traffic-log", dir_.filePath("none/traffic.log"), "status"}).Status, 2);
+
+    // The printer goes away on the Z frame.
+    const CtlRun vanished = Run({"--port", "COM3", "z"});
+    EXPECT_EQ(vanished.Status, 1);
+    EXPECT_TRUE(vanished.Err.contains("went away")) << vanished.Err.toStdString();
+    EXPECT_EQ(Journalled().last().Result, "no-reply");
+
+    // A journal that cannot be written: the job is done all the same, and says what is missing.
+    QProcessEnvironment noJournal = Environment();
+    noJournal.insert("XDG_STATE_HOME", "/proc/orvalen");
+    const CtlRun unrecorded = RunCtl({"--port", "COM9", "status"}, noJournal);
+    EXPECT_EQ(unrecorded.Status, 4);
+    EXPECT_TRUE(unrecorded.Err.contains("not recorded")) << unrecorded.Err.toStdString();
+
+    // Two jobs on one port: the second is told who holds it.
+    printer.reset();
+    printer = StartPrinter(3, {"--silent"});
+    QProcess first;
+    first.setProcessEnvironment(Environment(1));
+    first.start(ORVALENCTL, {"--port", "COM3", "status"});
+    ASSERT_TRUE(printer->WaitForLog(" RX ", 20000)); // its status request is out
+    const CtlRun second = Run({"--port", "COM3", "z"});
+    const qint64 firstPid = first.processId();
+    first.kill();
+    first.waitForFinished();
+    EXPECT_EQ(second.Status, 4);
+    EXPECT_TRUE(second.Err.contains(QStringLiteral("orvalenctl (pid %1)").arg(firstPid)))
+        << second.Err.toStdString();
+    EXPECT_EQ(Journalled().last().Result, "cannot-open");
+}
