@@ -1,6 +1,7 @@
 #include "printer/PortRefusals.h"
 
 #include "platform/DevicePath.h"
+#include "platform/SystemError.h"
 #include "serial/VaComm.h"
 
 #include <QStringList>
@@ -93,6 +94,7 @@ std::optional<PortRefusal> RefusalOf(const QString& comName, const std::exceptio
     refusal.DevicePath = DevicePathOfCom(comName);
     const auto* portError = dynamic_cast<const EVaCommError*>(&error);
     const int systemError = portError ? portError->SystemError() : 0;
+    refusal.SystemError = systemError;
     if (refusal.DevicePath.isEmpty() || MeansMissing(systemError))
         return std::nullopt;
 
@@ -123,6 +125,13 @@ QString RefusalLine(const PortRefusal& refusal)
         break;
     case PortRefusal::Reason::Other:
         reason = refusal.Detail;
+        // The port's text ends with the system's in the user's language; this line is English
+        // throughout.
+        if (const QString local = SystemErrorText(refusal.SystemError);
+            refusal.SystemError != 0 && !local.isEmpty() && reason.endsWith(local)) {
+            reason.chop(local.size());
+            reason += QString::fromStdString(UntranslatedError(refusal.SystemError));
+        }
         break;
     }
     return QStringLiteral("orvalen: %1: %2").arg(Where(refusal), reason);

@@ -25,6 +25,7 @@ struct PortRefusal
     QString Group;               // Permission: the device's group, the one to join
     QList<DeviceHolder> Holders; // Busy: the programs holding it, as far as /proc shows them
     QString Detail;              // Other: the port's own error text
+    int SystemError = 0;         // the system's error number behind it, 0 when none
 };
 
 // The device file that the port opens for COMn ("COM5" -> "/dev/ttyUSB0"); empty when none.
