@@ -2,33 +2,16 @@
 
 #include "platform/DevicePath.h"
 #include "platform/PortSurvey.h"
+#include "printer/PortRefusals.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
 
-#include <pwd.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr int LastCom = 20;
-
-QString UserName()
-{
-    if (const passwd* entry = getpwuid(geteuid()))
-        return QString::fromLocal8Bit(entry->pw_name);
-    return QStringLiteral("$USER");
-}
-
-QString HolderNames(const QList<DeviceHolder>& holders)
-{
-    QStringList names;
-    for (const DeviceHolder& holder : holders)
-        names.append(QStringLiteral("%1 (pid %2)").arg(holder.Program).arg(holder.Pid));
-    return names.join(QStringLiteral(", "));
-}
 
 QString KindName(PortDescription::Kind kind)
 {
@@ -176,7 +159,7 @@ ExitStatus RunPorts(const PortSurvey& survey, bool json, const Console& console)
     if (!deniedGroups.isEmpty())
         console.Message(Ctl::tr("to open the ports refused for permission, add your user to the "
                                 "group: sudo usermod -aG %1 %2, then log out and in again")
-                            .arg(deniedGroups.join(QLatin1Char(',')), UserName()));
+                            .arg(deniedGroups.join(QLatin1Char(',')), CurrentUserName()));
     if (anyBusy)
         console.Message(Ctl::tr("a busy port is free once the program holding it ends; "
                                 "ModemManager and brltty often take serial ports"));

@@ -37,14 +37,6 @@ QString Where(const JobOutcome& outcome)
     return Where(outcome.Port, outcome.Device);
 }
 
-QString HolderNames(const QList<DeviceHolder>& holders)
-{
-    QStringList names;
-    for (const DeviceHolder& holder : holders)
-        names.append(QStringLiteral("%1 (pid %2)").arg(holder.Program).arg(holder.Pid));
-    return names.join(QStringLiteral(", "));
-}
-
 // The window's refusal line in the user's language, with what to do about it.
 QString RefusalText(const PortRefusal& refusal, const QString& where)
 {

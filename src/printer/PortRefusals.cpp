@@ -41,14 +41,6 @@ QString Where(const PortRefusal& refusal)
                                          QString::fromLocal8Bit(refusal.DevicePath));
 }
 
-QString HolderNames(const QList<DeviceHolder>& holders)
-{
-    QStringList names;
-    for (const DeviceHolder& holder : holders)
-        names.append(QStringLiteral("%1 (pid %2)").arg(holder.Program).arg(holder.Pid));
-    return names.join(QStringLiteral(", "));
-}
-
 QString PermissionAdvice(const QList<PortRefusal>& refused, const QString& userName)
 {
     QStringList groups;
@@ -153,6 +145,14 @@ QString RefusalAdvice(const QList<PortRefusal>& refusals, const QString& userNam
     if (!busy.isEmpty())
         parts.append(BusyAdvice(busy));
     return parts.join(QStringLiteral("\n\n"));
+}
+
+QString HolderNames(const QList<DeviceHolder>& holders)
+{
+    QStringList names;
+    for (const DeviceHolder& holder : holders)
+        names.append(QStringLiteral("%1 (pid %2)").arg(holder.Program).arg(holder.Pid));
+    return names.join(QStringLiteral(", "));
 }
 
 QString CurrentUserName()

@@ -44,5 +44,8 @@ QString RefusalLine(const PortRefusal& refusal);
 // those reasons (other failures the user cannot mend).
 QString RefusalAdvice(const QList<PortRefusal>& refusals, const QString& userName);
 
+// The programs holding a device, for a message: "ModemManager (pid 812), brltty (pid 90)".
+QString HolderNames(const QList<DeviceHolder>& holders);
+
 // The login name of the user running the program, for the usermod command.
 QString CurrentUserName();
