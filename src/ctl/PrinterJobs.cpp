@@ -189,7 +189,7 @@ ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const C
     }
     if (!settingsProblem.isEmpty())
         console.Message(
-            Ctl::tr("%1; the printer found is remembered in its place").arg(settingsProblem));
+            Ctl::tr("%1; find goes on as if no printer were remembered").arg(settingsProblem));
     const PrinterTarget target = ChooseTarget(options, remembered);
     const JobContext context{options, target, console, traffic};
 

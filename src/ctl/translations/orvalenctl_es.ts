@@ -351,8 +351,8 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>%1; no se envió nada. Ejecute &apos;orvalenctl find&apos; para buscar la impresora y recordarla de nuevo</translation>
     </message>
     <message>
-        <source>%1; the printer found is remembered in its place</source>
-        <translation>%1; se recuerda en su lugar la impresora encontrada</translation>
+        <source>%1; find goes on as if no printer were remembered</source>
+        <translation>%1; find sigue como si no hubiera ninguna impresora recordada</translation>
     </message>
     <message>
         <source>%1 cannot be read: %2</source>
