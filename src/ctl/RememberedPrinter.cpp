@@ -130,7 +130,7 @@ bool RememberedPrinter::Save(QString& error) const
     // machine's /dev/zero into a file. A damaged regular file is replaced.
     struct stat st;
     if (stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = Ctl::tr("%1 is not a regular file; it was left as it is").arg(path);
+        error = Ctl::tr("%1 (not a regular file: left as it is)").arg(path);
         return false;
     }
     QTemporaryFile rendered;

@@ -375,8 +375,8 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>%1 está dañado: no contiene un puerto y un número de serie válidos</translation>
     </message>
     <message>
-        <source>%1 is not a regular file; it was left as it is</source>
-        <translation>%1 no es un archivo común; se dejó como estaba</translation>
+        <source>%1 (not a regular file: left as it is)</source>
+        <translation>%1 (no es un archivo común: se dejó como estaba)</translation>
     </message>
 </context>
 </TS>
