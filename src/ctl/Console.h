@@ -25,6 +25,15 @@ inline int ToInt(ExitStatus status)
     return static_cast<int>(status);
 }
 
+// What goes to stderr from below orvalenctl (Qt's warnings, errors reported outside a job) is
+// one of its messages too: "orvalenctl: " first. Installed at start, and again by what replaced
+// the error report's hook for a while.
+void RouteWarningsToConsole();
+
+// A job's result ("answered", "no-reply") in words for a person, in the user's language; the
+// journal and JSON keep the names.
+QString ResultWord(const QString& resultName);
+
 // Results go to standard output, everything meant for the person to standard error; progress
 // lines only when a person watches standard error, so that a pipe or the timer gets results.
 class Console

@@ -35,8 +35,10 @@ void PrintTable(const QList<JobRecord>& records, const Console& console)
     const QStringList header{Ctl::tr("TIME"),   Ctl::tr("COMMAND"), Ctl::tr("PORT"),
                              Ctl::tr("DEVICE"), Ctl::tr("SERIAL"),  Ctl::tr("RESULT")};
     QList<QStringList> rows{header};
-    for (const JobRecord& record : records)
+    for (const JobRecord& record : records) {
         rows.append(Fields(record).mid(0, header.size()));
+        rows.last().last() = ResultWord(record.Result); // --csv and --json keep the name
+    }
     QList<qsizetype> widths(header.size(), 0);
     for (const QStringList& row : rows) {
         for (qsizetype i = 0; i < row.size(); ++i)

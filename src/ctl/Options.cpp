@@ -57,6 +57,35 @@ ParsedCommandLine UsageError(const QString& reason)
     return result;
 }
 
+// The last "--device PATH" or "--device=PATH" of the command line as its bytes came, when it is
+// the path the parser took (a value of another option could look like the option).
+std::optional<QByteArray> RawDevice(const QString& path, const QList<QByteArray>& raw)
+{
+    std::optional<QByteArray> value;
+    for (qsizetype i = 1; i < raw.size(); ++i) {
+        if (raw[i] == "--")
+            break;
+        if (raw[i] == "--device" && i + 1 < raw.size())
+            value = raw[++i];
+        else if (raw[i].startsWith("--device="))
+            value = raw[i].mid(qsizetype(sizeof "--device=") - 1);
+    }
+    if (value && QFile::decodeName(*value) == path)
+        return value;
+    return std::nullopt;
+}
+
+// The device path made absolute and clean, its bytes as typed: a name that is not valid text in
+// the locale (not UTF-8) is opened as it is, not as its decoded look-alike.
+QByteArray DevicePath(const QString& path, const QList<QByteArray>& raw)
+{
+    QByteArray bytes = RawDevice(path, raw).value_or(QFile::encodeName(path));
+    if (!bytes.startsWith('/'))
+        bytes = QFile::encodeName(QDir::currentPath()) + '/' + bytes;
+    // Latin-1 keeps every byte as one character, so cleaning changes nothing but the separators.
+    return QDir::cleanPath(QString::fromLatin1(bytes)).toLatin1();
+}
+
 } // namespace
 
 QString CommandName(Options::Command command)
@@ -68,7 +97,7 @@ QString CommandName(Options::Command command)
     return {};
 }
 
-ParsedCommandLine ParseOptions(const QStringList& arguments)
+ParsedCommandLine ParseOptions(const QStringList& arguments, const QList<QByteArray>& rawArguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -128,8 +157,10 @@ ParsedCommandLine ParseOptions(const QStringList& arguments)
     if (parser.isSet(port) && parser.isSet(device))
         return UsageError(Ctl::tr("--port and --device exclude each other"));
     if (parser.isSet(port)) {
-        static const QRegularExpression comName(QStringLiteral("^COM([1-9]|1[0-9]|20)$"),
-                                                QRegularExpression::CaseInsensitiveOption);
+        // Anchored at the very end: "$" alone would let "COM3\n" through.
+        static const QRegularExpression comName(
+            QRegularExpression::anchoredPattern(QStringLiteral("COM([1-9]|1[0-9]|20)")),
+            QRegularExpression::CaseInsensitiveOption);
         options.Port = parser.value(port).toUpper();
         if (!comName.match(options.Port).hasMatch())
             return UsageError(
@@ -139,7 +170,7 @@ ParsedCommandLine ParseOptions(const QStringList& arguments)
         const QString path = parser.value(device);
         if (path.isEmpty())
             return UsageError(Ctl::tr("--device needs a path"));
-        options.Device = QFile::encodeName(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+        options.Device = DevicePath(path, rawArguments);
     }
     if (parser.isSet(trafficLog)) {
         options.TrafficLog = parser.value(trafficLog);

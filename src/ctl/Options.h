@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -38,7 +39,9 @@ struct ParsedCommandLine
     int ExitStatus = 0;
 };
 
-ParsedCommandLine ParseOptions(const QStringList& arguments);
+// `rawArguments` are the same arguments as bytes (argv), for a device path that is not text.
+ParsedCommandLine ParseOptions(const QStringList& arguments,
+                               const QList<QByteArray>& rawArguments = {});
 
 // The command's own name, as typed and as journalled ("z", "history").
 QString CommandName(Options::Command command);

@@ -2,6 +2,11 @@
 // printer searched for), the status request goes first, then the job's own command. Everything
 // runs on this thread; the link's waits let the event loop run and the poll tick collects the
 // reply meanwhile.
+//
+// Nobody watches these jobs, so they read replies more strictly than the window: a reply counts
+// only when it is a frame with the sequence and command byte of the frame sent (AnswerTo), and a
+// printer is a device whose status reply carries a serial number (IsSerialNumber). An echo, junk
+// that ends in ETX or a reply that came late for an earlier frame is none.
 #include "ctl/PrinterJobs.h"
 
 #include "printer/Payloads.h"
@@ -14,7 +19,11 @@
 #include "serial/VaComm.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStringList>
+
+#include <cerrno>
 
 namespace {
 
@@ -37,6 +46,37 @@ QString Where(const JobOutcome& outcome)
     return Where(outcome.Port, outcome.Device);
 }
 
+// What the port's error means, in words of orvalenctl's own: the port's message names the device
+// as the component knows it (\\.\COM7) and reads like its source code ("Error writing dcb").
+QString PortProblem(const QString& text, int systemError)
+{
+    switch (systemError) {
+    case 0:
+        break;
+    case ENOTTY:
+        return Ctl::tr("not a serial port");
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+        return Ctl::tr("the device went away");
+    default:
+        return SystemErrorText(systemError);
+    }
+    static const QRegularExpression comDevice(QStringLiteral(R"(\\\\\.\\(COM\d+))"));
+    QString shown = text;
+    for (const QRegularExpressionMatch& match : comDevice.globalMatch(text)) {
+        const QString com = match.captured(1);
+        shown.replace(match.captured(0), Where(com, DevicePathOfCom(com)));
+    }
+    return shown;
+}
+
+QString PortProblem(const std::exception& error)
+{
+    const auto* portError = dynamic_cast<const EVaCommError*>(&error);
+    return PortProblem(ErrorText(error), portError ? portError->SystemError() : 0);
+}
+
 // The window's refusal line in the user's language, with what to do about it.
 QString RefusalText(const PortRefusal& refusal, const QString& where)
 {
@@ -55,7 +95,10 @@ QString RefusalText(const PortRefusal& refusal, const QString& where)
     case PortRefusal::Reason::Other:
         break;
     }
-    return Ctl::tr("%1: cannot be opened: %2").arg(where, refusal.Detail);
+    const QString problem = PortProblem(refusal.Detail, refusal.SystemError);
+    if (refusal.SystemError == ENOTTY)
+        return QStringLiteral("%1: %2").arg(where, problem);
+    return Ctl::tr("%1: cannot be opened: %2").arg(where, problem);
 }
 
 JobOutcome Failed(JobOutcome outcome, JobResult result, const QString& reason)
@@ -72,6 +115,7 @@ class Session
 public:
     explicit Session(const JobContext& context) : link_(context.Traffic)
     {
+        link_.AnswerOf = AnswerTo;
         // Created after the clock's speed-up is known (it is read from the environment at the
         // first look at the clock), as the window creates its poll timer.
         poll_.SetInterval(TPrinterLink::PollIntervalMs);
@@ -100,7 +144,7 @@ public:
         });
     }
 
-    ~Session() { SetErrorReportHook({}); }
+    ~Session() { RouteWarningsToConsole(); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -141,17 +185,16 @@ public:
     QString FailureReason(const JobOutcome& at) const
     {
         if (link_.Port()->Active())
-            return QStringLiteral("%1: %2").arg(Where(at), error_);
-        if (error_.isEmpty())
-            return Ctl::tr("%1 hung up or went away during the job").arg(Where(at));
-        return Ctl::tr("%1 hung up or went away during the job: %2").arg(Where(at), error_);
+            return QStringLiteral("%1: %2").arg(Where(at), PortProblem(error_, 0));
+        // The port's text adds nothing but its device name and an error number.
+        return Ctl::tr("%1 hung up or went away during the job").arg(Where(at));
     }
 
 private:
     void Keep(const std::exception& error)
     {
         if (error_.isEmpty())
-            error_ = ErrorText(error);
+            error_ = PortProblem(error);
     }
 
     TPrinterLink link_;
@@ -159,12 +202,22 @@ private:
     QString error_; // the first error of the port met since it was opened
 };
 
+// The serial number in the printer's answer to the status request just sent; nothing when no
+// answer came or what came is no printer's (an echo, junk, a frame without a serial number).
+std::optional<QByteArray> PrinterSerial(const TPrinterLink& link)
+{
+    const std::optional<QByteArray> status = AnswerTo(link.LastFrame(), link.Reply());
+    if (!status || !IsSerialNumber(SerialNumberOf(*status)))
+        return std::nullopt;
+    return SerialNumberOf(*status);
+}
+
 // Takes the serial number from the status reply in the link and checks it against the remembered
 // one when the job must.
 JobOutcome Identified(Session& session, JobOutcome at, const RememberedPrinter* expected)
 {
     at.Reply = session.Link().Reply();
-    at.Serial = ShowBytes(SerialNumberOf(at.Reply));
+    at.Serial = ShowBytes(PrinterSerial(session.Link()).value_or(QByteArray()));
     if (expected && at.Serial != expected->Serial)
         return Failed(at, JobResult::OtherPrinter,
                       Ctl::tr("%1: the printer there has serial number %2, not %3 as remembered; "
@@ -176,9 +229,27 @@ JobOutcome Identified(Session& session, JobOutcome at, const RememberedPrinter* 
     return at;
 }
 
-// Searches COM1..COM20 as the window does, leaving the port open on the printer found.
-JobOutcome Search(Session& session, const RememberedPrinter* expected)
+// Searches COM1..COM20 for a printer, leaving the port open on the one found: with a remembered
+// printer the one with its serial number, past any other, which gets nothing but the status
+// request. `silent` is the remembered port when it is there but did not answer as a printer.
+JobOutcome Search(Session& session, const RememberedPrinter* expected,
+                  const JobOutcome* silent = nullptr)
 {
+    TPrinterLink& link = session.Link();
+    QStringList others;
+    link.SearchAccepts = [&link, &others, expected](int com) {
+        const std::optional<QByteArray> serial = PrinterSerial(link);
+        if (!serial)
+            return false;
+        if (expected && ShowBytes(*serial) != expected->Serial) {
+            const QString name = ComName(com);
+            others.append(Ctl::tr("%1 has serial number %2")
+                              .arg(Where(name, DevicePathOfCom(name)), ShowBytes(*serial)));
+            return false;
+        }
+        return true;
+    };
+    const auto stopJudging = qScopeGuard([&link] { link.SearchAccepts = {}; });
     const TSearchResult found = session.Search();
     if (!found.Found) {
         for (const PortRefusal& refusal : found.Refusals) {
@@ -189,6 +260,17 @@ JobOutcome Search(Session& session, const RememberedPrinter* expected)
                               Ctl::tr("no printer answered on the ports that could be opened; "
                                       "the refused ones are named above"));
         }
+        if (!others.isEmpty())
+            return Failed({}, JobResult::OtherPrinter,
+                          Ctl::tr("no printer with serial number %1 answered on COM1 to COM20; "
+                                  "%2; nothing but the status request was sent to them (run "
+                                  "'orvalenctl find' to use another printer from now on)")
+                              .arg(expected->Serial, others.join(QStringLiteral("; "))));
+        if (silent)
+            return Failed(*silent, JobResult::NoReply,
+                          Ctl::tr("%1: no reply to the status request; no printer answered on "
+                                  "COM1 to COM20 either")
+                              .arg(Where(*silent)));
         return Failed({}, JobResult::NotFound, Ctl::tr("no printer answered on COM1 to COM20"));
     }
     JobOutcome at;
@@ -229,10 +311,10 @@ JobOutcome Reach(Session& session, const JobContext& context, bool checkSerial)
             Ctl::tr("%1 is missing; searching COM1 to COM20 for the printer").arg(Where(at)));
         return Search(session, expected);
     }
-    const bool answered = session.Send(PayloadEstado());
+    session.Send(PayloadEstado());
     if (session.Failed())
         return Failed(at, JobResult::NoReply, session.FailureReason(at));
-    if (answered)
+    if (PrinterSerial(session.Link()))
         return Identified(session, at, expected);
     if (target.Given)
         return Failed(at,
@@ -241,23 +323,25 @@ JobOutcome Reach(Session& session, const JobContext& context, bool checkSerial)
                       Ctl::tr("%1: no reply to the status request").arg(Where(at)));
     context.Out.Message(
         Ctl::tr("%1 does not answer; searching COM1 to COM20 for the printer").arg(Where(at)));
-    return Search(session, expected);
+    return Search(session, expected, &at);
 }
 
-// How the printer took the job's command.
-using Judge = JobResult (*)(const QByteArray& reply);
+// How the printer took the job's command, from its answer to the command's frame (none: no
+// answer came). The printer marks a refusal with ERRO, the Z report's as the clock's.
+using Judge = JobResult (*)(const std::optional<QByteArray>& answer);
 
-JobResult AnsweredIfEnded(const QByteArray& reply)
+JobResult JudgeZ(const std::optional<QByteArray>& answer)
 {
-    return ReplyEnded(reply) ? JobResult::Answered : JobResult::NoReply;
-}
-
-// As the window judges its clock setting: accepted unless nothing came or the printer wrote ERRO.
-JobResult JudgeClock(const QByteArray& reply)
-{
-    if (!HasAnswer(reply))
+    if (!answer)
         return JobResult::NoReply;
-    return DateTimeRefused(reply) ? JobResult::Refused : JobResult::Accepted;
+    return DateTimeRefused(*answer) ? JobResult::Refused : JobResult::Answered;
+}
+
+JobResult JudgeClock(const std::optional<QByteArray>& answer)
+{
+    if (!answer)
+        return JobResult::NoReply;
+    return DateTimeRefused(*answer) ? JobResult::Refused : JobResult::Accepted;
 }
 
 // Reaches the printer, then sends the command built at that moment.
@@ -272,7 +356,7 @@ JobOutcome RunCommand(const JobContext& context, MakePayload makePayload, Judge 
         return Failed(at, JobResult::NoReply, session.FailureReason(at));
     session.Send(makePayload());
     at.Reply = session.Link().Reply();
-    at.Result = judge(at.Reply);
+    at.Result = judge(AnswerTo(session.Link().LastFrame(), at.Reply));
     switch (at.Result) {
     case JobResult::Answered:
     case JobResult::Accepted:
@@ -300,7 +384,10 @@ template <typename Body> JobOutcome Guarded(const JobContext& context, Body body
         JobOutcome outcome;
         outcome.Port = context.Target.Port;
         outcome.Device = context.Target.Device;
-        return Failed(outcome, JobResult::NoReply, ErrorText(error));
+        const QString where = Where(outcome);
+        return Failed(outcome, JobResult::NoReply,
+                      where.isEmpty() ? PortProblem(error)
+                                      : QStringLiteral("%1: %2").arg(where, PortProblem(error)));
     }
 }
 
@@ -324,7 +411,7 @@ JobOutcome RequestStatus(const JobContext& context)
 
 JobOutcome PrintZReport(const JobContext& context)
 {
-    return Guarded(context, [&] { return RunCommand(context, PayloadReporteZ, AnsweredIfEnded); });
+    return Guarded(context, [&] { return RunCommand(context, PayloadReporteZ, JudgeZ); });
 }
 
 JobOutcome SetPrinterClock(const JobContext& context)

@@ -37,6 +37,13 @@ void Remember(const Options& options, const PrinterTarget& target, const JobOutc
     RememberedPrinter printer;
     printer.Port = outcome.Port.isEmpty() ? QFile::decodeName(outcome.Device) : outcome.Port;
     printer.Serial = outcome.Serial;
+    // The settings keep text: a device path that is not text would come back as another path.
+    if (outcome.Port.isEmpty() && QFile::encodeName(printer.Port) != outcome.Device) {
+        console.Message(Ctl::tr("the printer on %1 was not remembered: its device path is not "
+                                "text; give it with --device each time")
+                            .arg(printer.Port));
+        return;
+    }
     if (printer.Serial.isEmpty()) {
         console.Message(Ctl::tr("the printer on %1 gave no serial number: it was not remembered")
                             .arg(printer.Port));
@@ -102,8 +109,8 @@ QString TextLine(const JobRecord& record)
         where = where.isEmpty()
                     ? QString::fromLocal8Bit(record.Device)
                     : QStringLiteral("%1 (%2)").arg(where, QString::fromLocal8Bit(record.Device));
-    QString line =
-        where.isEmpty() ? record.Result : QStringLiteral("%1: %2").arg(where, record.Result);
+    const QString result = ResultWord(record.Result);
+    QString line = where.isEmpty() ? result : QStringLiteral("%1: %2").arg(where, result);
     if (!record.Serial.isEmpty())
         line += Ctl::tr(", serial %1").arg(record.Serial);
     if (!record.Reply.isEmpty())
@@ -170,7 +177,20 @@ ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const C
         trafficLog->Follow(traffic);
     }
 
-    const PrinterTarget target = ChooseTarget(options, RememberedPrinter::Load());
+    // A settings file that cannot be read would turn the serial number check off: only `find`,
+    // which is how the user mends it, runs without it.
+    QString settingsProblem;
+    const RememberedPrinter remembered = RememberedPrinter::Load(settingsProblem);
+    if (!settingsProblem.isEmpty() && options.Job != Options::Command::Find) {
+        console.Message(Ctl::tr("%1; nothing was sent. Run 'orvalenctl find' to find the printer "
+                                "and remember it anew")
+                            .arg(settingsProblem));
+        return ExitStatus::Usage;
+    }
+    if (!settingsProblem.isEmpty())
+        console.Message(
+            Ctl::tr("%1; find goes on as if no printer were remembered").arg(settingsProblem));
+    const PrinterTarget target = ChooseTarget(options, remembered);
     const JobContext context{options, target, console, traffic};
 
     const std::optional<JobOutcome> skipped = SkipIfNotDue(options, target, journal, console);

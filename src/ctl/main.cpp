@@ -37,13 +37,19 @@ int main(int argc, char** argv)
 {
     // A closed stdout would hand its number to the journal, and the results would land there.
     OpenStandardDescriptors();
+    // The arguments as bytes, before the application object may take some out: a device path
+    // need not be text.
+    QList<QByteArray> rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments.append(QByteArray(argv[i]));
+    RouteWarningsToConsole();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvalenctl"));
     QTranslator own;
     QTranslator qt;
     InstallTranslations(app, own, qt);
 
-    const ParsedCommandLine commandLine = ParseOptions(QCoreApplication::arguments());
+    const ParsedCommandLine commandLine = ParseOptions(QCoreApplication::arguments(), rawArguments);
     if (!commandLine.Parsed) {
         std::fputs(commandLine.Output.toLocal8Bit().constData(), stdout);
         std::fputs(commandLine.Error.toLocal8Bit().constData(), stderr);

@@ -95,14 +95,40 @@ bool TPrinterLink::Send(const QByteArray& payload)
     SetRespuestaCompleta(false);
     const QByteArray frame = BuildFrame(SiguienteSecuencia(), payload);
     SetReply({});
+    if (AnswerOf)
+        DropStaleInput();
+    lastFrame_ = frame;
     Write(frame, false);
 
     // The reply arrives through the poll ticks, so both waits keep the event loop running;
     // they sleep in it rather than spin. A command started from inside a wait (a click) clears
     // the reply: this wait then goes on with that command's reply.
-    WaitUntil(Now() + Seconds(ReplyLimitSecs), [this] { return ReplyEnded(reply_); });
+    WaitUntil(Now() + Seconds(ReplyLimitSecs), [this] { return Answered(); });
     WaitUntil(Now() + Seconds(SettlingSecs));
+    return Answered();
+}
+
+bool TPrinterLink::Answered() const
+{
+    if (AnswerOf)
+        return AnswerOf(lastFrame_, reply_).has_value();
     return ReplyEnded(reply_);
+}
+
+void TPrinterLink::DropStaleInput()
+{
+    if (!port_->Active())
+        return;
+    // A flood could feed the port for ever: what one reply could hold is enough to drop.
+    QByteArray stale;
+    for (QByteArray bytes = port_->ReadText(); !bytes.isEmpty() && stale.size() < ReplyCapacity;
+         bytes = port_->ReadText())
+        stale += bytes;
+    if (stale.isEmpty())
+        return;
+    traffic_.Received(stale);
+    traffic_.Event(QStringLiteral("Descartados %1 bytes que quedaban de un intercambio anterior")
+                       .arg(stale.size()));
 }
 
 void TPrinterLink::Poll()
@@ -118,7 +144,7 @@ void TPrinterLink::Poll()
     }
     traffic_.Received(bytes);
     SetReply(AppendedReply(reply_, bytes));
-    if (ReplyEnded(reply_))
+    if (Answered())
         SetRespuestaCompleta(true);
 }
 
@@ -199,7 +225,13 @@ TSearchResult TPrinterLink::Search()
             continue;
         }
 
-        serialNumber_ = SerialNumberOf(reply_);
+        if (SearchAccepts && !SearchAccepts(i)) {
+            traffic_.Event(QStringLiteral("COM%1 no es la impresora buscada").arg(i));
+            continue;
+        }
+
+        serialNumber_ =
+            SerialNumberOf(AnswerOf ? AnswerOf(lastFrame_, reply_).value_or(reply_) : reply_);
         foundCom_ = i;
         SetImpresorEncontrado(true);
         emit PrinterFound(i, serialNumber_);

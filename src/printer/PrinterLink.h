@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 class TTrafficRecord;
 class TVaComm;
@@ -73,6 +74,19 @@ public:
     TSearchResult Search();
     std::function<bool()> StopRequested = [] { return false; };
 
+    // How strictly replies are read. Left empty, as the window leaves it, any ETX ends an
+    // exchange and the search takes the first port that answers. A front end that runs without
+    // anyone watching sets AnswerOf (AnswerTo of Reply.h): then what is left in the port from an
+    // earlier exchange is dropped before each frame goes out, an exchange and the search's wait
+    // end only on the answer AnswerOf finds for the frame, and the serial number is read from it.
+    std::function<std::optional<QByteArray>(const QByteArray& frame, const QByteArray& reply)>
+        AnswerOf;
+    // The search takes COMn only when this accepts the status reply there (Reply(), LastFrame());
+    // empty: any port that answered.
+    std::function<bool(int com)> SearchAccepts;
+    // The frame the last Send wrote.
+    const QByteArray& LastFrame() const { return lastFrame_; }
+
     // The reply as collected since the last Send.
     const QByteArray& Reply() const { return reply_; }
     // Puts a reply in place of the one collected (a front end whose user edits the reply shown).
@@ -100,10 +114,15 @@ private:
     void ClosePort();
     // "COM3", or the device file the port was opened on.
     QString PortLabel() const;
+    // Whether the reply collected so far answers the last frame (see AnswerOf).
+    bool Answered() const;
+    // Reads and drops what the port holds, telling the traffic record.
+    void DropStaleInput();
 
     TTrafficRecord& traffic_;
     TVaComm* port_;
     QByteArray reply_;
+    QByteArray lastFrame_;
     QByteArray serialNumber_;
     int foundCom_ = 0;
     bool closing_ = false;

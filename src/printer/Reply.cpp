@@ -1,6 +1,9 @@
 #include "printer/Reply.h"
 
 #include "printer/Frame.h"
+#include "printer/FrameDecoder.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -43,6 +46,27 @@ bool HasAnswer(const QByteArray& reply)
 bool DateTimeRefused(const QByteArray& reply)
 {
     return reply.contains("ERRO");
+}
+
+std::optional<QByteArray> AnswerTo(const QByteArray& frame, const QByteArray& reply)
+{
+    const std::optional<TDecodedFrame> sent = DecodeFrame(frame);
+    if (!sent || !sent->Command)
+        return std::nullopt;
+    TReplyFrames frames;
+    for (const QByteArray& candidate : frames.Feed(reply)) {
+        const std::optional<TDecodedFrame> got = DecodeFrame(candidate);
+        if (candidate != frame && got && got->CheckDigitsRight() &&
+            got->Sequence == sent->Sequence && got->Command == sent->Command)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+bool IsSerialNumber(const QByteArray& serial)
+{
+    return serial.size() == SerialLength &&
+           std::all_of(serial.begin(), serial.end(), [](char c) { return c > ' ' && c < DEL; });
 }
 
 QString ShowBytes(const QByteArray& bytes)

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // The printer's reply as the link keeps it, and what the link and its front ends read from it.
 
 // The reply holds no more than this: the reply box of the window shows the same bytes and a
@@ -26,6 +28,16 @@ bool HasAnswer(const QByteArray& reply);
 
 // The printer marks a refused date or time with "ERRO" (also inside "ERROR").
 bool DateTimeRefused(const QByteArray& reply);
+
+// The stricter reading of an unattended front end, which nobody watches: the frame within
+// `reply` that answers `frame`, a whole frame (STX to ETX, check digits right) that carries the
+// sequence byte and the command byte of `frame` and is not `frame` itself come back (a loopback
+// plug, a modem echoing). Bytes around it, and frames with another sequence or command byte (a
+// reply to an earlier command that came late), are no answer.
+std::optional<QByteArray> AnswerTo(const QByteArray& frame, const QByteArray& reply);
+
+// A serial number as a printer gives it: 10 printable characters, no blank among them.
+bool IsSerialNumber(const QByteArray& serial);
 
 // Bytes as readable text: every byte one character, Latin-1, except the control bytes, which
 // show as the Unicode control pictures (STX as U+2402, ETX as U+2403, FS as U+241C, DEL as

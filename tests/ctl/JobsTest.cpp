@@ -7,6 +7,7 @@
 #include "support/SimProcess.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -43,6 +45,15 @@ protected:
             dir_.filePath(QStringLiteral("com%1").arg(com)).toStdString(), options);
         EXPECT_TRUE(sim->Ready()) << "simulator on COM" << com;
         return sim;
+    }
+
+    // Remembers the printer as `find` would have.
+    void Remember(const QString& port, const QString& serial = "QDX0012345") const
+    {
+        QDir().mkpath(dir_.filePath("config/orvalen"));
+        QFile file(dir_.filePath("config/orvalen/orvalenctl.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[printer]\nport=%1\nserial=%2\n").arg(port, serial).toUtf8());
     }
 
     QList<JobRecord> Journalled() const
@@ -131,7 +142,8 @@ TEST_F(Jobs, FaultsEndWithTheirStatusAndReason)
     // The printer goes away on the Z frame.
     const CtlRun vanished = Run({"--port", "COM3", "z"});
     EXPECT_EQ(vanished.Status, 1);
-    EXPECT_TRUE(vanished.Err.contains("went away")) << vanished.Err.toStdString();
+    EXPECT_TRUE(vanished.Err.contains("went away") && !vanished.Err.contains("Error"))
+        << vanished.Err.toStdString();
     EXPECT_EQ(Journalled().last().Result, "no-reply");
 
     // A journal that cannot be written: the job is done all the same, and says what is missing.
@@ -156,4 +168,118 @@ TEST_F(Jobs, FaultsEndWithTheirStatusAndReason)
     EXPECT_TRUE(second.Err.contains(QStringLiteral("orvalenctl (pid %1)").arg(firstPid)))
         << second.Err.toStdString();
     EXPECT_EQ(Journalled().last().Result, "cannot-open");
+}
+
+TEST_F(Jobs, APortOrDeviceIsTakenExactlyAsGiven)
+{
+    auto printer = StartPrinter(1);
+    EXPECT_EQ(Run({"--port", "COM3\n", "z"}).Status, 2);
+    EXPECT_TRUE(FramesOf(*printer).empty());
+
+    // A device name that is not UTF-8 names a file that is there, and no serial port.
+    QProcess shell;
+    shell.setProcessEnvironment(Environment());
+    shell.start("/bin/sh", {"-c",
+                            "f=\"$1$(printf '\\377')\"; touch \"$f\"; \"$0\" --device \"$f\" "
+                            "status; rc=$?; rm \"$f\"; exit $rc",
+                            ORVALENCTL, dir_.filePath("dev")});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    const QString err = QString::fromUtf8(shell.readAllStandardError());
+    EXPECT_EQ(shell.exitCode(), 4);
+    EXPECT_TRUE(err.startsWith("orvalenctl: ") && err.contains(": not a serial port"))
+        << err.toStdString();
+}
+
+// Nobody watches a first run: only a device whose status reply is a frame with a serial number is
+// a printer, and nothing that is not one gets the Z or is remembered.
+TEST_F(Jobs, EchoesAndJunkAreNoPrinter)
+{
+    QFile com2(dir_.filePath("com2"));
+    ASSERT_TRUE(com2.open(QIODevice::WriteOnly));
+    for (const char* fault : {"--echo", "--junk-etx"}) {
+        auto device = StartPrinter(3, {fault});
+        const CtlRun z = Run({"--json", "z"});
+        EXPECT_EQ(z.Status, 3) << fault << z.Err.toStdString();
+        EXPECT_EQ(FramesOf(*device).size(), 1u) << fault;
+        EXPECT_FALSE(QFile::exists(dir_.filePath("config/orvalen/orvalenctl.ini"))) << fault;
+        // COM2 is a file, no port: it says so, by the names the user knows.
+        const QString com2 =
+            QStringLiteral("COM2 (%1): not a serial port").arg(dir_.filePath("com2"));
+        EXPECT_TRUE(z.Err.contains(com2)) << z.Err.toStdString();
+    }
+}
+
+TEST_F(Jobs, ADamagedSettingsFileStopsEveryJobButFind)
+{
+    auto printer = StartPrinter(3);
+    const QString ini = dir_.filePath("config/orvalen/orvalenctl.ini");
+    const QByteArray pty = QFile::symLinkTarget(dir_.filePath("com3")).toLocal8Bit();
+    const std::vector<std::function<void()>> damages = {
+        [&] { Remember("COM3", "QDX00"); }, // cut inside the serial number
+        [&] {
+            QFile file(ini);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray("\x8f\x00[\xff=\n\x01serial", 15));
+        },
+        [&] { QDir().mkpath(ini); },
+        [&] { ASSERT_EQ(mkfifo(QFile::encodeName(ini).constData(), 0600), 0); },
+        [&] { ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(pty), ini)); },
+    };
+    for (std::size_t i = 0; i < damages.size(); ++i) {
+        QDir().mkpath(dir_.filePath("config/orvalen"));
+        damages[i]();
+        const std::size_t framesBefore = FramesOf(*printer).size();
+        const CtlRun z = Run({"z"});
+        EXPECT_EQ(z.Status, 2) << "damage " << i;
+        EXPECT_TRUE(z.Err.contains(ini) && z.Err.contains("orvalenctl find"))
+            << z.Err.toStdString();
+        EXPECT_EQ(FramesOf(*printer).size(), framesBefore) << "damage " << i;
+        // find mends a damaged file, and leaves alone what is no file.
+        const CtlRun find = Run({"find"});
+        EXPECT_EQ(find.Status, 0) << find.Err.toStdString();
+        EXPECT_EQ(Run({"status"}).Status, i < 2 ? 0 : 2) << "damage " << i;
+        if (QFileInfo(ini).isDir())
+            QDir(ini).removeRecursively();
+        else
+            QFile::remove(ini);
+    }
+    struct stat st;
+    ASSERT_EQ(stat(pty.constData(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST_F(Jobs, TheSearchForTheRememberedPrinterGoesPastOthers)
+{
+    Remember("COM1", "ABC1234567");
+    auto other = StartPrinter(2, {"--serial", "XYZ7654321"});
+    auto ours = StartPrinter(3, {"--serial", "ABC1234567"});
+    const CtlRun z = Run({"--json", "z"});
+    EXPECT_EQ(z.Status, 0) << z.Err.toStdString();
+    EXPECT_EQ(JsonOf(z)["port"].toString(), "COM3");
+    EXPECT_EQ(FramesOf(*other).size(), 1u);
+    EXPECT_EQ(FramesOf(*ours).size(), 2u);
+}
+
+// A reply counts only when it answers the frame sent: its sequence and command byte, no ERRO.
+TEST_F(Jobs, TheZCountsOnlyWhenItsOwnReplyAcceptsIt)
+{
+    Remember("COM3");
+    const struct
+    {
+        const char* Fault;
+        int Status;
+        const char* Result;
+    } cases[] = {
+        {"--refuse-z", 1, "refused"},
+        {"--late-reply", 1, "no-reply"},
+        {"--wrong-sequence", 1, "no-reply"},
+        // The tail of a status reply that came too slowly is no serial number of another printer.
+        {"--slow", 1, "no-reply"},
+    };
+    for (const auto& fault : cases) {
+        auto printer = StartPrinter(3, {fault.Fault});
+        const CtlRun z = Run({"--json", "z"});
+        EXPECT_EQ(z.Status, fault.Status) << fault.Fault << z.Err.toStdString();
+        EXPECT_EQ(JsonOf(z)["result"].toString(), fault.Result) << fault.Fault;
+    }
 }

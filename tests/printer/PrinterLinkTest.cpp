@@ -2,6 +2,7 @@
 // its own poll tick, and a printer played by the test on COM3.
 
 #include "printer/PrinterLink.h"
+#include "printer/Frame.h"
 #include "printer/LinkState.h"
 #include "printer/Payloads.h"
 #include "printer/Reply.h"
@@ -99,6 +100,39 @@ TEST_F(PrinterLinkTest, OpensAGivenPortWithoutSearching)
     PtyPair other;
     link.OpenDevice(other.Path());
     EXPECT_TRUE(link.Port()->Active());
+}
+
+// As orvalenctl drives it: what an earlier exchange left is dropped before the frame goes out, and
+// only the frame's own answer ends the exchange.
+TEST_F(PrinterLinkTest, AStrictLinkTakesOnlyTheAnswerToItsFrame)
+{
+    PtyPair printer(dir_.path() + QStringLiteral("/com3"));
+    link.AnswerOf = AnswerTo;
+    link.OpenCom(3);
+    const QByteArray stale = "left" + BuildFrame(0x30, "\x80"
+                                                       "A");
+    ASSERT_TRUE(printer.Send(stale));
+    ASSERT_TRUE(printer.WaitForInput(std::chrono::steady_clock::now() + std::chrono::seconds(5)));
+    QByteArray answer;
+    printer.OnFrame = [&](const QByteArray&) {
+        const char seq = link.LastFrame().at(1);
+        answer = BuildFrame(seq, "\x80"
+                                 "A\x1C"
+                                 "0000\x1C"
+                                 "0080\x1C"
+                                 "QDX0012345");
+        // An echo, another sequence byte, bad check digits: none of them is the answer.
+        printer.Send(link.LastFrame() +
+                     BuildFrame(char(seq + 1), "\x80"
+                                               "A") +
+                     BuildFrame(seq, "\x80"
+                                     "B")
+                         .chopped(1) +
+                     "X" + answer);
+    };
+    EXPECT_TRUE(link.Send(PayloadEstado()));
+    EXPECT_FALSE(link.Reply().contains(stale));
+    EXPECT_EQ(AnswerTo(link.LastFrame(), link.Reply()), answer);
 }
 
 TEST(ReplyTest, ReplyEndsAtAZeroByteAndAtItsCapacity)

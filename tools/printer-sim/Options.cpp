@@ -117,6 +117,18 @@ Options ParseOptions(const std::vector<std::string>& args)
             o.flood = true;
         } else if (arg == "--vanish-after") {
             o.vanishAfter = ToInt(arg, value(), 1);
+        } else if (arg == "--echo") {
+            o.echo = true;
+        } else if (arg == "--refuse-z") {
+            o.refuseZ = true;
+        } else if (arg == "--slow") {
+            o.slow = true;
+        } else if (arg == "--junk-etx") {
+            o.junkEtx = true;
+        } else if (arg == "--wrong-sequence") {
+            o.wrongSequence = true;
+        } else if (arg == "--late-reply") {
+            o.lateReply = true;
         } else if (arg == "--time-scale") {
             o.timeScale = ToScale(value());
         } else {
@@ -174,6 +186,14 @@ Options:
                      and answer nothing
   --vanish-after N   on the Nth frame received (valid or not), answer nothing, close the
                      terminal (the other side sees a hang-up), remove the link and exit
+  --echo            send back every byte received at once, as a loopback plug or a modem
+                     echoing does; nothing is read as a frame
+  --refuse-z         refuse the Z report: result R and the field ERRO, nothing printed
+  --slow             send every reply one byte a second
+  --junk-etx         answer each valid frame with 16..48 random bytes (never 00..03) and ETX
+  --wrong-sequence   answer every command but the status request with another sequence byte
+  --late-reply       answer each frame after the first with the reply to the frame before it,
+                     as a reply that came late; the last frame's reply never comes
   --time-scale X     divide every delay and pause of the printer by X (for sped-up tests);
                      0.001 to 1000000
   --version          print the version and exit
@@ -197,7 +217,7 @@ Commands and the fields of their replies:
   I   non-fiscal line    -      (the text is printed on the log)
   J   close non-fiscal   -
   X   set date and time  YYMMDD, HHMMSS; a field that is not a valid date or time is refused
-                         with the field ERRO (the only reply that holds "ERRO")
+                         with the field ERRO (with --refuse-z the Z report's refusal holds it too)
   r   set tax rates      the three rates (each 4 digits; authorization 4 or 5 hex digits)
   @   open invoice       invoice number
   B   invoice item       invoice total in cents (10 digits: an item that would take the total

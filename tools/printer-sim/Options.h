@@ -19,7 +19,13 @@ struct Options
     bool zeroByte = false;
     bool garbage = false;
     bool flood = false;
-    int vanishAfter = 0; // 0: never
+    int vanishAfter = 0;        // 0: never
+    bool echo = false;          // send back every byte received, as a loopback plug does
+    bool refuseZ = false;       // refuse the Z report with ERRO
+    bool slow = false;          // send replies one byte a second
+    bool junkEtx = false;       // answer with random bytes that end in ETX
+    bool wrongSequence = false; // replies to commands other than the status request: another seq
+    bool lateReply = false; // answer each frame after the first with the reply to the one before
     double timeScale = 1.0;
     bool help = false;
     bool version = false;

@@ -181,6 +181,8 @@ Answer Printer::ZReport(char seq)
 {
     if (document_ != Document::None)
         return Refuse(seq, '9', psWrongState, {}, "refused: a document is open");
+    if (refuseZ_)
+        return Refuse(seq, '9', psWrongState, {"ERRO"}, "refused: Z report (--refuse-z)");
     ++zCount_;
     dayOpen_ = false;
     auto answer = Accept(seq, '9', {Padded(zCount_, 4)}, "Z report " + Padded(zCount_, 4));
@@ -215,7 +217,7 @@ Answer Printer::CloseNonFiscal(char seq)
 
 Answer Printer::SetDateTime(char seq, const std::vector<std::string>& fields, std::time_t now)
 {
-    // A refused date or time is the one reply that carries the word ERRO.
+    // A refused date or time carries the word ERRO (and a Z refused by --refuse-z).
     if (fields.size() != 2 || !IsValidDate(fields[0]) || !IsValidTime(fields[1]))
         return Refuse(seq, 'X', psBadField, {"ERRO"}, "refused: invalid date or time");
     std::tm t{};

@@ -45,6 +45,9 @@ public:
 
     explicit Printer(std::string serial);
 
+    // Refuse every Z report (result R, the field ERRO), printing nothing.
+    void SetRefuseZ(bool refuse) { refuseZ_ = refuse; }
+
     // Answers the command frame with sequence byte seq; now is the computer's clock.
     Answer Respond(char seq, std::string_view payload, std::time_t now);
 
@@ -79,6 +82,7 @@ private:
     Answer CloseInvoice(char seq);
 
     std::string serial_;
+    bool refuseZ_ = false;
     Document document_ = Document::None;
     bool dayOpen_ = false;
     int zCount_ = 0;

@@ -18,6 +18,8 @@ namespace {
 
 // Between the pieces of a split reply.
 constexpr double PiecePauseMs = 1200;
+// Between the bytes of a slow printer's reply.
+constexpr double SlowByteMs = 1000;
 // A frame whose rest does not come within this time is dropped.
 constexpr double FrameGapMs = 2000;
 // A flood sends about what a 9600-baud line carries.
@@ -29,6 +31,7 @@ constexpr std::size_t FloodChunk = 96;
 Server::Server(const Options& options, Endpoint& line, TrafficLog& log)
     : options_(options), line_(line), log_(log), printer_(options.serial)
 {
+    printer_.SetRefuseZ(options.refuseZ);
 }
 
 int Server::Run(int signalFd)
@@ -82,6 +85,11 @@ bool Server::ReadInput()
     char buffer[4096];
     for (;;) {
         const ssize_t n = read(line_.Fd(), buffer, sizeof buffer);
+        if (n > 0 && options_.echo) {
+            log_.Received(std::string_view(buffer, n));
+            Schedule(std::string(buffer, n), "echo");
+            continue;
+        }
         if (n > 0) {
             lastInput_ = Clock::now();
             for (const auto& received : reader_.Feed(std::string_view(buffer, n))) {
@@ -144,16 +152,29 @@ void Server::Handle(const Received& received)
 
 void Server::Answer(const Received& frame)
 {
-    const auto answer = printer_.Respond(frame.seq, frame.payload, std::time(nullptr));
+    const bool status = !frame.payload.empty() && frame.payload[0] == '\x80';
+    // Another sequence byte in 20..7E, and so one the command did not carry.
+    const char seq = options_.wrongSequence && !status
+                         ? static_cast<char>(0x20 + (frame.seq - 0x20 + 1) % 0x5F)
+                         : frame.seq;
+    const auto answer = printer_.Respond(seq, frame.payload, std::time(nullptr));
     log_.Event(answer.note);
     for (const auto& line : answer.printed)
         log_.Event("printed: " + line);
     std::string reply = answer.frame;
     std::string label = "reply";
-    if (options_.garbage) {
+    if (options_.lateReply && frames_ > 1) {
+        std::swap(reply, previousReply_);
+        label = "late reply";
+    } else if (options_.lateReply) {
+        previousReply_ = reply;
+    }
+    if (options_.garbage || options_.junkEtx) {
         std::uniform_int_distribution<std::size_t> length(16, 48);
         reply = RandomBytes(length(random_));
         label = "garbage";
+        if (options_.junkEtx)
+            reply += Etx;
     }
     if (options_.zeroByte)
         reply.insert(reply.size() / 2, 1, '\0');
@@ -193,7 +214,9 @@ void Server::SendDue()
     const auto now = Clock::now();
     while (!blocked_ && !out_.empty() && out_.front().due <= now) {
         Outgoing& next = out_.front();
-        const ssize_t n = write(line_.Fd(), next.bytes.data(), next.bytes.size());
+        // A slow printer sends a byte at a time.
+        const ssize_t n =
+            write(line_.Fd(), next.bytes.data(), options_.slow ? 1 : next.bytes.size());
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 blocked_ = true;
@@ -208,6 +231,12 @@ void Server::SendDue()
             next.label = "reply"; // the rest of a piece the line took only in part
         }
         log_.Sent(std::string_view(next.bytes).substr(0, n));
+        if (options_.slow && static_cast<std::size_t>(n) < next.bytes.size()) {
+            next.bytes.erase(0, n);
+            next.started = true;
+            next.due = now + std::chrono::milliseconds(options_.RealMs(SlowByteMs));
+            break;
+        }
         if (static_cast<std::size_t>(n) < next.bytes.size()) {
             next.bytes.erase(0, n);
             next.started = true;

@@ -62,6 +62,7 @@ private:
     Clock::time_point nextFlood_;
     Clock::time_point lastInput_;
     std::mt19937 random_{20261207}; // fixed seed: the same faults on every run
+    std::string previousReply_;     // --late-reply: the reply held back for the next frame
 };
 
 } // namespace printersim

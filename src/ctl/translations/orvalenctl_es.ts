@@ -247,20 +247,16 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>%1 se cortó o desapareció durante el trabajo</translation>
     </message>
     <message>
-        <source>%1 hung up or went away during the job: %2</source>
-        <translation>%1 se cortó o desapareció durante el trabajo: %2</translation>
-    </message>
-    <message>
         <source>%1: the printer there has serial number %2, not %3 as remembered; nothing but the status request was sent (run &apos;orvalenctl find&apos; to use this printer from now on)</source>
-        <translation>%1: el impresor allí tiene el número de serie %2, no %3 como el recordado; no se envió más que la consulta de estado (ejecute &apos;orvalenctl find&apos; para usar este impresor en adelante)</translation>
+        <translation>%1: la impresora allí tiene el número de serie %2, no %3 como el recordado; no se envió más que la consulta de estado (ejecute &apos;orvalenctl find&apos; para usar esta impresora en adelante)</translation>
     </message>
     <message>
         <source>no printer answered on the ports that could be opened; the refused ones are named above</source>
-        <translation>ningún impresor respondió en los puertos que se pudieron abrir; los rechazados se nombran arriba</translation>
+        <translation>ninguna impresora respondió en los puertos que se pudieron abrir; los rechazados se nombran arriba</translation>
     </message>
     <message>
         <source>no printer answered on COM1 to COM20</source>
-        <translation>ningún impresor respondió en COM1 a COM20</translation>
+        <translation>ninguna impresora respondió en COM1 a COM20</translation>
     </message>
     <message>
         <source>%1: no such device; &apos;orvalenctl ports&apos; lists the ports there are</source>
@@ -268,7 +264,7 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
     </message>
     <message>
         <source>%1 is missing; searching COM1 to COM20 for the printer</source>
-        <translation>%1 no existe; se busca el impresor en COM1 a COM20</translation>
+        <translation>%1 no existe; se busca la impresora en COM1 a COM20</translation>
     </message>
     <message>
         <source>%1: no reply to the status request</source>
@@ -276,11 +272,11 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
     </message>
     <message>
         <source>%1 does not answer; searching COM1 to COM20 for the printer</source>
-        <translation>%1 no responde; se busca el impresor en COM1 a COM20</translation>
+        <translation>%1 no responde; se busca la impresora en COM1 a COM20</translation>
     </message>
     <message>
         <source>%1: the printer refused it</source>
-        <translation>%1: el impresor lo rechazó</translation>
+        <translation>%1: la impresora lo rechazó</translation>
     </message>
     <message>
         <source>%1: no reply</source>
@@ -288,11 +284,99 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
     </message>
     <message>
         <source>the printer on %1 gave no serial number: it was not remembered</source>
-        <translation>el impresor en %1 no dio número de serie: no se recordó</translation>
+        <translation>la impresora de %1 no dio número de serie: no se recordó</translation>
     </message>
     <message>
         <source>cannot read the journal (%1): the Z report is sent as due</source>
         <translation>no se puede leer el registro (%1): el reporte Z se envía como pendiente</translation>
+    </message>
+    <message>
+        <source>answered</source>
+        <translation>respondido</translation>
+    </message>
+    <message>
+        <source>accepted</source>
+        <translation>aceptado</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>rechazado</translation>
+    </message>
+    <message>
+        <source>no-reply</source>
+        <translation>sin respuesta</translation>
+    </message>
+    <message>
+        <source>not-found</source>
+        <translation>no encontrada</translation>
+    </message>
+    <message>
+        <source>cannot-open</source>
+        <translation>no se pudo abrir</translation>
+    </message>
+    <message>
+        <source>other-printer</source>
+        <translation>otra impresora</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>omitido</translation>
+    </message>
+    <message>
+        <source>not a serial port</source>
+        <translation>no es un puerto serie</translation>
+    </message>
+    <message>
+        <source>the device went away</source>
+        <translation>el dispositivo desapareció</translation>
+    </message>
+    <message>
+        <source>%1 has serial number %2</source>
+        <translation>%1 tiene el número de serie %2</translation>
+    </message>
+    <message>
+        <source>no printer with serial number %1 answered on COM1 to COM20; %2; nothing but the status request was sent to them (run &apos;orvalenctl find&apos; to use another printer from now on)</source>
+        <translation>ninguna impresora con el número de serie %1 respondió en COM1 a COM20; %2; no se les envió más que la consulta de estado (ejecute &apos;orvalenctl find&apos; para usar otra impresora en adelante)</translation>
+    </message>
+    <message>
+        <source>%1: no reply to the status request; no printer answered on COM1 to COM20 either</source>
+        <translation>%1: no hubo respuesta a la consulta de estado; tampoco respondió ninguna impresora en COM1 a COM20</translation>
+    </message>
+    <message>
+        <source>the printer on %1 was not remembered: its device path is not text; give it with --device each time</source>
+        <translation>no se recordó la impresora de %1: la ruta de su dispositivo no es texto; indíquela con --device cada vez</translation>
+    </message>
+    <message>
+        <source>%1; nothing was sent. Run &apos;orvalenctl find&apos; to find the printer and remember it anew</source>
+        <translation>%1; no se envió nada. Ejecute &apos;orvalenctl find&apos; para buscar la impresora y recordarla de nuevo</translation>
+    </message>
+    <message>
+        <source>%1; find goes on as if no printer were remembered</source>
+        <translation>%1; find sigue como si no hubiera ninguna impresora recordada</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation>no se puede leer %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 no es un archivo común</translation>
+    </message>
+    <message>
+        <source>%1 is damaged: far too large</source>
+        <translation>%1 está dañado: es demasiado grande</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: no room for a copy</source>
+        <translation>no se puede leer %1: no hay lugar para una copia</translation>
+    </message>
+    <message>
+        <source>%1 is damaged: it holds no valid port and serial number</source>
+        <translation>%1 está dañado: no contiene un puerto y un número de serie válidos</translation>
+    </message>
+    <message>
+        <source>%1 (not a regular file: left as it is)</source>
+        <translation>%1 (no es un archivo común: se dejó como estaba)</translation>
     </message>
 </context>
 </TS>
