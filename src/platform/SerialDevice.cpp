@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -51,6 +51,15 @@ bool IsPseudoTerminal(int fd)
         return false;
     const unsigned m = major(st.st_rdev);
     return m >= 136 && m <= 143;
+}
+
+// Field by field: the structure has padding, which nobody fills.
+bool SameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && a.c_line == b.c_line &&
+           std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc)) &&
+           cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
 }
 
 bool HeldByAnotherProcess(int fd)
@@ -150,7 +159,7 @@ int SerialDevice::MakeRaw()
         return errno;
     termios raw = current;
     ::MakeRaw(raw);
-    if (memcmp(&raw, &current, sizeof raw) == 0)
+    if (SameSettings(raw, current))
         return 0;
     // As in ApplyControlBlock: glibc's read-back finds a pty's forced framing "not applied".
     if (tcsetattr(Fd(), TCSANOW, &raw) != 0 && !(errno == EINVAL && IsPseudoTerminal(Fd())))
