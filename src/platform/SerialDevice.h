@@ -13,6 +13,12 @@
 class SerialDevice
 {
 public:
+    // The most unread bytes a terminal holds for its reader, whatever queue size a program asks
+    // for: the line discipline's 4 KiB buffer less one (measured alike on pseudo-terminals and
+    // on UARTs). FIONREAD never counts more; further bytes wait in the driver, or are lost on a
+    // line without flow control.
+    static constexpr int InputCapacity = 4095;
+
     SerialDevice() = default;
     ~SerialDevice() { Close(); }
     SerialDevice(const SerialDevice&) = delete;

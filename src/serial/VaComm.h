@@ -197,6 +197,12 @@ private:
 // watched, received bytes pass through this object (held_) on their way to ReadBuf and are
 // looked at there. cePErr, ceEvent1 and ceEvent2 never occur: a terminal has no printer status
 // lines (those belong to parallel ports) and its driver no events of its own to report.
+//
+// ceRx80Full comes when the bytes waiting to be read pass four fifths of the input queue. On
+// Linux a terminal holds at most 4095 unread bytes (SerialDevice::InputCapacity) whatever
+// ReadSize asks for, so the queue counts as ReadSize but at most 4095 bytes: the mark is 3276
+// bytes for the default ReadSize and for every larger one. With ceRxFlag watched this object
+// holds ReadSize bytes of its own besides (see above), and the mark is four fifths of ReadSize.
 class TVaCustomComm : public TVaComponent
 {
     Q_OBJECT
