@@ -118,6 +118,7 @@ void TVaCustomComm::CloseDevice()
     // the next file opened.
     JoinStoppedThreads();
     device_.Close();
+    closes_.fetch_add(1);
     held_.clear();
     activity_.Held.store(0);
 }
@@ -365,9 +366,10 @@ int TVaCustomComm::ReadBuf(char* dest, int count)
     if (eventMask_ & CommEv::RxFlag) {
         // Every byte passes through held_, so that none escapes the look for the event
         // character; one that comes with this read is announced once this read is over.
+        // An event character from before a Close is no news to the next Open.
         if (TakeArrivals() != 0) {
-            UiCall::Send(uiCalls_, [this] {
-                if (Active())
+            UiCall::Send(uiCalls_, [this, closedBefore = closes_.load()] {
+                if (Active() && closes_.load() == closedBefore)
                     ReportErrors([this] { HandleEvents(CommEv::RxFlag); });
             });
         }

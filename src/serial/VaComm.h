@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -353,6 +354,9 @@ private:
     [[noreturn]] void RaiseDeviceError(const QString& format, int error);
     void DropLostDevice();
     bool opening_ = false;
+    // Counts the closes of the device: a call posted while the device was open runs only while
+    // the same opening lasts.
+    std::atomic<quint32> closes_{0};
 };
 
 // The published port: its properties with their setters. Line settings may change at any time

@@ -303,6 +303,22 @@ TEST_F(Threads, Rx80FullComesBeforeTheTerminalIsFullAlsoWithALargerReadSize)
         << port.ReadBufUsed() << " bytes waiting";
 }
 
+TEST_F(Threads, EventCharacterReadBeforeACloseRaisesNothingAfterTheNextOpen)
+{
+    port.SetMonitorEvents({ceRxFlag});
+    port.EventChars()->SetEventChar('\n');
+    int flags = 0;
+    port.OnRxFlag = [&](QObject*) { ++flags; };
+    port.Open();
+    pty.Send("a\n");
+    ASSERT_TRUE(WaitUnserved([&] { return port.ReadBufUsed() == 2; }));
+    EXPECT_EQ(port.ReadText(), QByteArray("a\n"));
+    port.Close();
+    port.Open();
+    RunLoopFor(200);
+    EXPECT_EQ(flags, 0);
+}
+
 TEST_F(Threads, ListenersReceiveTheBytesInListOrder)
 {
     TVaCommLink first, disabled, last;
