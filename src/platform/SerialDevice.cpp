@@ -13,8 +13,8 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -246,7 +246,17 @@ int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& comple
     }
     // The bytes are with the driver; wait until they have left the port. Never tcdrain: it has
     // no bound and hangs for good when flow control stalls the line.
-    auto step = std::chrono::milliseconds(1);
+    return WaitUntilSent(MillisecondsLeft(deadline), {}, completed);
+}
+
+int SerialDevice::WaitUntilSent(int timeoutMs, std::initializer_list<int> wakeFds, bool& sent) const
+{
+    sent = false;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::vector<pollfd> wake;
+    for (const int fd : wakeFds)
+        wake.push_back({fd, POLLIN, 0});
+    int stepMs = 1;
     for (;;) {
         int queued = 0;
         if (ioctl(Fd(), TIOCOUTQ, &queued) != 0) {
@@ -255,14 +265,18 @@ int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& comple
             queued = 0;
         }
         if (queued <= 0) {
-            completed = true;
+            sent = true;
             return 0;
         }
         const int left = MillisecondsLeft(deadline);
         if (left == 0)
             return 0;
-        std::this_thread::sleep_for(std::min(step, std::chrono::milliseconds(left)));
-        step = std::min(step * 2, std::chrono::milliseconds(10));
+        const int woken = poll(wake.data(), wake.size(), std::min(stepMs, left));
+        if (woken > 0)
+            return 0;
+        if (woken < 0 && errno != EINTR)
+            return errno;
+        stepMs = std::min(stepMs * 2, 10);
     }
 }
 

@@ -204,6 +204,10 @@ private:
 // ReadSize asks for, so the queue counts as ReadSize but at most 4095 bytes: the mark is 3276
 // bytes for the default ReadSize and for every larger one. With ceRxFlag watched this object
 // holds ReadSize bytes of its own besides (see above), and the mark is four fifths of ReadSize.
+//
+// ceTxEmpty means the line's output queue is empty, in either write mode: after a direct write
+// once the driver has sent the bytes, in queued mode once the write thread's queue has drained
+// and the driver has sent what it was given. A Close in OnTxEmpty discards nothing.
 class TVaCustomComm : public TVaComponent
 {
     Q_OBJECT
