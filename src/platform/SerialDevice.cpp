@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -51,6 +51,15 @@ bool IsPseudoTerminal(int fd)
         return false;
     const unsigned m = major(st.st_rdev);
     return m >= 136 && m <= 143;
+}
+
+// Field by field: the structure has padding, which nobody fills.
+bool SameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && a.c_line == b.c_line &&
+           std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc)) &&
+           cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
 }
 
 bool HeldByAnotherProcess(int fd)
@@ -150,7 +159,7 @@ int SerialDevice::MakeRaw()
         return errno;
     termios raw = current;
     ::MakeRaw(raw);
-    if (memcmp(&raw, &current, sizeof raw) == 0)
+    if (SameSettings(raw, current))
         return 0;
     // As in ApplyControlBlock: glibc's read-back finds a pty's forced framing "not applied".
     if (tcsetattr(Fd(), TCSANOW, &raw) != 0 && !(errno == EINVAL && IsPseudoTerminal(Fd())))
@@ -237,7 +246,17 @@ int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& comple
     }
     // The bytes are with the driver; wait until they have left the port. Never tcdrain: it has
     // no bound and hangs for good when flow control stalls the line.
-    auto step = std::chrono::milliseconds(1);
+    return WaitUntilSent(MillisecondsLeft(deadline), {}, completed);
+}
+
+int SerialDevice::WaitUntilSent(int timeoutMs, std::initializer_list<int> wakeFds, bool& sent) const
+{
+    sent = false;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::vector<pollfd> wake;
+    for (const int fd : wakeFds)
+        wake.push_back({fd, POLLIN, 0});
+    int stepMs = 1;
     for (;;) {
         int queued = 0;
         if (ioctl(Fd(), TIOCOUTQ, &queued) != 0) {
@@ -246,14 +265,18 @@ int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& comple
             queued = 0;
         }
         if (queued <= 0) {
-            completed = true;
+            sent = true;
             return 0;
         }
         const int left = MillisecondsLeft(deadline);
         if (left == 0)
             return 0;
-        std::this_thread::sleep_for(std::min(step, std::chrono::milliseconds(left)));
-        step = std::min(step * 2, std::chrono::milliseconds(10));
+        const int woken = poll(wake.data(), wake.size(), std::min(stepMs, left));
+        if (woken > 0)
+            return 0;
+        if (woken < 0 && errno != EINTR)
+            return errno;
+        stepMs = std::min(stepMs * 2, 10);
     }
 }
 

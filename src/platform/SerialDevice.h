@@ -7,12 +7,20 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <initializer_list>
+
 // One open serial device, held exclusively. Every operation returns 0 or the errno value of the
 // step that failed; nothing here raises. The descriptor is non-blocking: no call waits longer
 // than the bound it is given.
 class SerialDevice
 {
 public:
+    // The most unread bytes a terminal holds for its reader, whatever queue size a program asks
+    // for: the line discipline's 4 KiB buffer less one (measured alike on pseudo-terminals and
+    // on UARTs). FIONREAD never counts more; further bytes wait in the driver, or are lost on a
+    // line without flow control.
+    static constexpr int InputCapacity = 4095;
+
     SerialDevice() = default;
     ~SerialDevice() { Close(); }
     SerialDevice(const SerialDevice&) = delete;
@@ -52,6 +60,10 @@ public:
     // `timeoutMs` real milliseconds in all. `completed` tells whether both happened in time.
     // Bytes the driver took are sent even when the bound ran out; the rest is not.
     int Write(const char* data, int count, int timeoutMs, bool& completed);
+    // Waits until the output queue is empty (`sent`), at most `timeoutMs` real milliseconds or
+    // until one of `wakeFds` (-1 entries are skipped) becomes readable. The driver tells no one
+    // when its queue has run empty: it is looked at, first every millisecond, then every 10.
+    int WaitUntilSent(int timeoutMs, std::initializer_list<int> wakeFds, bool& sent) const;
 
     // Hands the driver the bytes it takes in one go, without waiting for them to be sent; when
     // it takes none, waits for room at most `timeoutMs` real milliseconds or until stopFd (-1:

@@ -118,6 +118,7 @@ void TVaCustomComm::CloseDevice()
     // the next file opened.
     JoinStoppedThreads();
     device_.Close();
+    closes_.fetch_add(1);
     held_.clear();
     activity_.Held.store(0);
 }
@@ -365,9 +366,10 @@ int TVaCustomComm::ReadBuf(char* dest, int count)
     if (eventMask_ & CommEv::RxFlag) {
         // Every byte passes through held_, so that none escapes the look for the event
         // character; one that comes with this read is announced once this read is over.
+        // An event character from before a Close is no news to the next Open.
         if (TakeArrivals() != 0) {
-            UiCall::Send(uiCalls_, [this] {
-                if (Active())
+            UiCall::Send(uiCalls_, [this, closedBefore = closes_.load()] {
+                if (Active() && closes_.load() == closedBefore)
                     ReportErrors([this] { HandleEvents(CommEv::RxFlag); });
             });
         }
@@ -485,8 +487,14 @@ void TVaCustomComm::StartThreadsOrThrow()
     // runs on this object's thread, where a derived port's handlers apply.
     const TVaCommThreadPort port{this, uiCalls_, [this](quint32 mask) { HandleEvents(mask); }};
     if (eventMask_ != 0) {
-        // "80 % full" is past four fifths of the input queue's size.
-        const quint32 rxLimit = quint32(std::max(buffers_->ReadSize(), 0)) * 4 / 5;
+        // "80 % full" is past four fifths of the input queue: of ReadSize, but no more than the
+        // terminal holds, or the mark is never reached. With ceRxFlag watched this object holds
+        // ReadSize bytes of its own in front of the terminal's.
+        const int readSize = std::max(buffers_->ReadSize(), 0);
+        const int holds = (eventMask_ & CommEv::RxFlag)
+                              ? readSize
+                              : std::min(readSize, SerialDevice::InputCapacity);
+        const quint32 rxLimit = quint32(holds) * 4 / 5;
         auto thread = std::make_shared<TVaCommEventThread>(
             port, Handle(), eventMask_, activity_, rxLimit, [this] { return TakeArrivals(); },
             [this] { HandleRxChar(); });

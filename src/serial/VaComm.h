@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -197,6 +198,16 @@ private:
 // watched, received bytes pass through this object (held_) on their way to ReadBuf and are
 // looked at there. cePErr, ceEvent1 and ceEvent2 never occur: a terminal has no printer status
 // lines (those belong to parallel ports) and its driver no events of its own to report.
+//
+// ceRx80Full comes when the bytes waiting to be read pass four fifths of the input queue. On
+// Linux a terminal holds at most 4095 unread bytes (SerialDevice::InputCapacity) whatever
+// ReadSize asks for, so the queue counts as ReadSize but at most 4095 bytes: the mark is 3276
+// bytes for the default ReadSize and for every larger one. With ceRxFlag watched this object
+// holds ReadSize bytes of its own besides (see above), and the mark is four fifths of ReadSize.
+//
+// ceTxEmpty means the line's output queue is empty, in either write mode: after a direct write
+// once the driver has sent the bytes, in queued mode once the write thread's queue has drained
+// and the driver has sent what it was given. A Close in OnTxEmpty discards nothing.
 class TVaCustomComm : public TVaComponent
 {
     Q_OBJECT
@@ -347,6 +358,9 @@ private:
     [[noreturn]] void RaiseDeviceError(const QString& format, int error);
     void DropLostDevice();
     bool opening_ = false;
+    // Counts the closes of the device: a call posted while the device was open runs only while
+    // the same opening lasts.
+    std::atomic<quint32> closes_{0};
 };
 
 // The published port: its properties with their setters. Line settings may change at any time

@@ -332,7 +332,26 @@ void TVaCommWriteThread::WriteDone(int count)
             return;
         DataEvent.Unsignal();
     }
-    NotifyTxEmpty();
+    if (WaitUntilSent())
+        NotifyTxEmpty();
+}
+
+bool TVaCommWriteThread::WaitUntilSent()
+{
+    // Transmit-empty means what it means after a direct write: the line has sent every byte,
+    // not only taken it. New bytes end the wait; their own drain is reported instead.
+    while (!Terminated()) {
+        bool sent = false;
+        const int error =
+            device_.WaitUntilSent(WriteSliceMs, {StopEvent.Handle(), DataEvent.Handle()}, sent);
+        if (sent)
+            return true;
+        if (error != 0 && !WriteFailed(error))
+            MarkTerminated();
+        else if (WaitForReadable({StopEvent.Handle(), DataEvent.Handle()}, 0) >= 0)
+            return false;
+    }
+    return false;
 }
 
 void TVaCommWriteThread::NotifyTxEmpty()
@@ -358,8 +377,15 @@ void TVaCommWriteThread::RaiseTxEmpty()
         txEmptyPosted_ = false;
         empty = Buffer.Size() == 0;
     }
-    if (empty && !Terminated())
-        ReportErrors([&] { Port().HandleEvents(CommEv::TxEmpty); });
+    if (!empty || Terminated())
+        return;
+    // Bytes queued after this report was posted may have been written meanwhile and still be
+    // on their way out: the writer reports their drain once they have left (the flag above is
+    // clear for it by then).
+    quint32 input = 0, output = 0;
+    if (device_.QueueCounts(input, output) == 0 && output > 0)
+        return;
+    ReportErrors([&] { Port().HandleEvents(CommEv::TxEmpty); });
 }
 
 bool TVaCommWriteThread::WriteFailed(int error)

@@ -111,7 +111,8 @@ private:
     std::unique_ptr<LineWatch> watch_;
 };
 
-// Drains the write queue into the device and reports each time the queue has run empty.
+// Drains the write queue into the device and reports each time the queue has run empty and the
+// device has sent it all.
 // Callers only copy their bytes into the queue; this thread alone writes them to the device,
 // from the queue's front, and takes them out of the queue once the device has them.
 class TVaCommWriteThread : public TVaCommThread
@@ -142,6 +143,9 @@ protected:
 private:
     // The device took count bytes of the queue's front (0: a write of nothing).
     void WriteDone(int count);
+    // After a drain: waits until the driver has sent the bytes too. False when the thread was
+    // stopped or new bytes came first.
+    bool WaitUntilSent();
     void NotifyTxEmpty();
     // On the port's thread: OnTxEmpty, when the queue is still empty.
     void RaiseTxEmpty();

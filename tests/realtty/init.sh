@@ -38,7 +38,7 @@ wait $sim
 echo "@@realtty begin SimulatorLog"
 cat /tmp/sim.log
 echo "@@realtty end SimulatorLog 0"
-for g in CloseWithUnsentOutput Unplug; do
+for g in CloseWithUnsentOutput QueuedTxEmpty Unplug; do
   grep -qx "$g" /groups && group $g
 done
 echo "@@realtty finished"

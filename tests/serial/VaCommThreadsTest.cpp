@@ -290,6 +290,35 @@ TEST_F(Threads, InputQueuePassingFourFifthsOfReadSizeRaisesOnRx80FullOncePerPass
     ASSERT_TRUE(RunLoopUntil([&] { return full == 2; })) << "passed again after a read";
 }
 
+TEST_F(Threads, Rx80FullComesBeforeTheTerminalIsFullAlsoWithALargerReadSize)
+{
+    // Four fifths of 5120 is one byte more than a terminal holds unread.
+    port.SetMonitorEvents({ceRx80Full});
+    port.Buffers()->SetReadSize(5120);
+    int full = 0;
+    port.OnRx80Full = [&](QObject*) { ++full; };
+    port.Open();
+    pty.Send(QByteArray(8192, 'a'));
+    ASSERT_TRUE(RunLoopUntil([&] { return full == 1; }, 10000))
+        << port.ReadBufUsed() << " bytes waiting";
+}
+
+TEST_F(Threads, EventCharacterReadBeforeACloseRaisesNothingAfterTheNextOpen)
+{
+    port.SetMonitorEvents({ceRxFlag});
+    port.EventChars()->SetEventChar('\n');
+    int flags = 0;
+    port.OnRxFlag = [&](QObject*) { ++flags; };
+    port.Open();
+    pty.Send("a\n");
+    ASSERT_TRUE(WaitUnserved([&] { return port.ReadBufUsed() == 2; }));
+    EXPECT_EQ(port.ReadText(), QByteArray("a\n"));
+    port.Close();
+    port.Open();
+    RunLoopFor(200);
+    EXPECT_EQ(flags, 0);
+}
+
 TEST_F(Threads, ListenersReceiveTheBytesInListOrder)
 {
     TVaCommLink first, disabled, last;
