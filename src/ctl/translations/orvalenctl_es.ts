@@ -294,5 +294,17 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <source>cannot read the journal (%1): the Z report is sent as due</source>
         <translation>no se puede leer el registro (%1): el reporte Z se envía como pendiente</translation>
     </message>
+    <message>
+        <source>not a serial port</source>
+        <translation>no es un puerto serie</translation>
+    </message>
+    <message>
+        <source>; the remembered printer (serial %1)</source>
+        <translation>; la impresora recordada (serie %1)</translation>
+    </message>
+    <message>
+        <source>the remembered printer (serial %1) is on %2, which is not one of COM1 to COM20 here</source>
+        <translation>la impresora recordada (serie %1) está en %2, que aquí no es ninguno de COM1 a COM20</translation>
+    </message>
 </context>
 </TS>
