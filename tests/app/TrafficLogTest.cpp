@@ -11,7 +11,10 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <thread>
+
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,4 +170,81 @@ TEST(TrafficLogDiskTest, FullDiskLosesWholeLinesAndSaysHowMany)
     EXPECT_TRUE(contents.lines.first().endsWith(QStringLiteral(" EV after")));
     EXPECT_GT(contents.lost, 0);
     EXPECT_EQ(full.lines.size() + full.lost + contents.lost, written - 1);
+}
+
+// The program ends with the pipe full and lines still queued: those are counted too, and the
+// count reaches a reader that reads again.
+TEST(TrafficLogPipeTest, TheEndCountsWhatItLeavesBehind)
+{
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    const UniqueFd reader(open(fifo.constData(), O_RDONLY | O_NONBLOCK));
+    QString error;
+    auto log = TTrafficLog::Open(QFile::decodeName(fifo), error);
+    ASSERT_TRUE(log) << error.toStdString();
+    TTrafficRecord record;
+    log->Follow(record);
+    constexpr int Lines = 4000;
+    for (int i = 0; i < Lines; ++i)
+        record.Event(Filler(i, 1000));
+
+    // Read until the writer has closed the FIFO, from the moment the program begins to end.
+    fcntl(reader.Get(), F_SETFL, 0);
+    QByteArray text;
+    std::thread reading([&] {
+        char buffer[65536];
+        for (ssize_t n; (n = read(reader.Get(), buffer, sizeof buffer)) > 0;)
+            text.append(buffer, n);
+    });
+    log.reset();
+    reading.join();
+    const LogContents contents = Parse(text);
+    EXPECT_GT(contents.lost, 0);
+    EXPECT_EQ(contents.lines.size() + contents.lost, Lines);
+}
+
+// An entry whose line is longer than a pipe takes in one write goes out as whole lines of its
+// parts; what finds no room at the end is left out whole.
+TEST(TrafficLogPipeTest, ALongEntryNeverLeavesHalfALineInAPipe)
+{
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    const UniqueFd reader(open(fifo.constData(), O_RDONLY | O_NONBLOCK));
+    QString error;
+    auto log = TTrafficLog::Open(QFile::decodeName(fifo), error);
+    ASSERT_TRUE(log) << error.toStdString();
+    // The pipe full of whole pages, then two pages free: room for less than the entry's line.
+    const UniqueFd writer(open(fifo.constData(), O_WRONLY | O_NONBLOCK));
+    const QByteArray page = QByteArray(4095, 'x') + '\n';
+    int pages = 0;
+    while (write(writer.Get(), page.constData(), page.size()) == page.size())
+        ++pages;
+    char buffer[65536];
+    ASSERT_EQ(read(reader.Get(), buffer, 2 * page.size()), 2 * page.size());
+
+    TTrafficRecord record;
+    log->Follow(record);
+    record.Received(QByteArray(3000, 'A'));
+    log.reset();
+    // What the pipe holds as the program ends: reading makes room that a writer left behind
+    // could still use.
+    int held = 0;
+    ASSERT_EQ(ioctl(reader.Get(), FIONREAD, &held), 0);
+    QByteArray text;
+    while (text.size() < held) {
+        const ssize_t n =
+            read(reader.Get(), buffer, qMin<qsizetype>(sizeof buffer, held - text.size()));
+        ASSERT_GT(n, 0);
+        text.append(buffer, n);
+    }
+    text = text.mid((pages - 2) * page.size());
+    EXPECT_TRUE(text.endsWith('\n')) << "a cut line at the end";
+    const QStringList lines = QString::fromLatin1(text).split('\n', Qt::SkipEmptyParts);
+    EXPECT_FALSE(lines.isEmpty());
+    static const QRegularExpression shape(
+        QStringLiteral(R"(^\S+ (RX (41 )*41 \| A+|EV Registro: se perdieron \d+ .+)$)"));
+    for (const QString& line : lines)
+        EXPECT_TRUE(shape.match(line).hasMatch()) << line.left(80).toStdString();
 }
