@@ -30,7 +30,8 @@ fi
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
 fi
-cmake --build "$build" --target orvalen orvalen-printer-sim
+# Everything `cmake --install` puts in place, so that it works after this script.
+cmake --build "$build" --target orvalen orvalen-printer-sim orvalenctl orvalen_docs
 
 # The binaries where this build puts them: never a packaged or test copy elsewhere in the folder.
 built_binary() {

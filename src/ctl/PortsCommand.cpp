@@ -1,9 +1,12 @@
 #include "ctl/PortsCommand.h"
 
+#include "ctl/RememberedPrinter.h"
 #include "platform/DevicePath.h"
 #include "platform/PortSurvey.h"
 #include "printer/PortRefusals.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,6 +27,8 @@ QString KindName(PortDescription::Kind kind)
         return QStringLiteral("no-uart");
     case PortDescription::Kind::Usb:
         return QStringLiteral("usb");
+    case PortDescription::Kind::NotSerial:
+        return QStringLiteral("not-serial");
     case PortDescription::Kind::Other:
         break;
     }
@@ -45,7 +50,29 @@ QString AccessName(PortDescription::Access access)
     return QStringLiteral("none");
 }
 
-QJsonObject ToJson(const QString& com, const PortDescription& port)
+// The same file, whichever of its names is given (a by-id link, an ORVALEN_COM_DIR link).
+bool SameFile(const QString& one, const QString& other)
+{
+    if (one == other)
+        return true;
+    const QString canonical = QFileInfo(one).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(other).canonicalFilePath();
+}
+
+// The remembered printer is on this COM number: by its name, or by the path `find --device`
+// remembered when that is the same device.
+bool IsRemembered(const RememberedPrinter& printer, const QString& com, const PortDescription& port)
+{
+    if (!printer.IsKnown())
+        return false;
+    if (!printer.Port.startsWith(QLatin1Char('/')))
+        return printer.Port == com;
+    return port.What != PortDescription::Kind::Missing &&
+           SameFile(printer.Port, QFile::decodeName(port.Device));
+}
+
+QJsonObject ToJson(const QString& com, const PortDescription& port,
+                   const RememberedPrinter* remembered)
 {
     QJsonObject object{
         {QStringLiteral("port"), com},
@@ -53,7 +80,10 @@ QJsonObject ToJson(const QString& com, const PortDescription& port)
         {QStringLiteral("present"), port.What != PortDescription::Kind::Missing},
         {QStringLiteral("kind"), KindName(port.What)},
         {QStringLiteral("access"), AccessName(port.Open)},
+        {QStringLiteral("remembered"), remembered != nullptr},
     };
+    if (remembered)
+        object.insert(QStringLiteral("serial"), remembered->Serial);
     auto add = [&object](const char* key, const QString& value) {
         if (!value.isEmpty())
             object.insert(QLatin1String(key), value);
@@ -94,6 +124,8 @@ QString WhatIsBehind(const PortDescription& port)
             text += QStringLiteral(", %1").arg(QString::fromLocal8Bit(port.ById));
         return text;
     }
+    case PortDescription::Kind::NotSerial:
+        return Ctl::tr("not a serial port");
     case PortDescription::Kind::Other:
         break;
     }
@@ -119,18 +151,22 @@ QString WhetherItOpens(const PortDescription& port)
 
 ExitStatus RunPorts(const PortSurvey& survey, bool json, const Console& console)
 {
+    const RememberedPrinter remembered = RememberedPrinter::Load();
+    bool rememberedShown = false;
     QJsonArray array;
     QStringList deniedGroups;
     bool anyBusy = false;
     for (int n = 1; n <= LastCom; ++n) {
         const QString com = QStringLiteral("COM%1").arg(n);
         const PortDescription port = survey.Describe(DevicePathFor(com.toLatin1()).value());
+        const bool isRemembered = IsRemembered(remembered, com, port);
+        rememberedShown = rememberedShown || isRemembered;
         if (port.Open == PortDescription::Access::PermissionDenied &&
             !deniedGroups.contains(port.Group))
             deniedGroups.append(port.Group);
         anyBusy = anyBusy || port.Open == PortDescription::Access::Busy;
         if (json) {
-            array.append(ToJson(com, port));
+            array.append(ToJson(com, port, isRemembered ? &remembered : nullptr));
             continue;
         }
         QString line = com.leftJustified(6) +
@@ -139,6 +175,8 @@ ExitStatus RunPorts(const PortSurvey& survey, bool json, const Console& console)
         const QString opens = WhetherItOpens(port);
         if (!opens.isEmpty())
             line += QStringLiteral("; ") + opens;
+        if (isRemembered)
+            line += Ctl::tr("; the remembered printer (serial %1)").arg(remembered.Serial);
         console.Result(line);
     }
     if (json)
@@ -151,6 +189,16 @@ ExitStatus RunPorts(const PortSurvey& survey, bool json, const Console& console)
         const QString text =
             Ctl::tr("%1 is a USB printer port, not a serial port: this program cannot use it")
                 .arg(QString::fromLocal8Bit(node));
+        if (json)
+            console.Message(text);
+        else
+            console.Result(text);
+    }
+    // A printer remembered by a device path outside COM1..COM20 (or one gone) is named apart.
+    if (remembered.IsKnown() && !rememberedShown) {
+        const QString text = Ctl::tr("the remembered printer (serial %1) is on %2, which is not "
+                                     "one of COM1 to COM20 here")
+                                 .arg(remembered.Serial, remembered.Port);
         if (json)
             console.Message(text);
         else

@@ -82,6 +82,22 @@ std::optional<JobOutcome> SkipIfNotDue(const Options& options, const PrinterTarg
     return Skip(target);
 }
 
+// A job for the remembered printer that reached no printer (the port missing, nothing found) is
+// recorded with the printer it was for: a night's failed Z then says which printer missed it.
+JobOutcome NamingThePrinter(JobOutcome outcome, const Options& options, const PrinterTarget& target)
+{
+    if (outcome.Reached || options.Job == Options::Command::Find || !target.Remembered.IsKnown())
+        return outcome;
+    if (outcome.Port.isEmpty() && outcome.Device.isEmpty()) {
+        const bool none = target.Port.isEmpty() && target.Device.isEmpty();
+        outcome.Port = none ? target.Remembered.Port : target.Port;
+        outcome.Device = target.Device;
+    }
+    if (outcome.Serial.isEmpty())
+        outcome.Serial = target.Remembered.Serial;
+    return outcome;
+}
+
 JobOutcome RunBody(const JobContext& context)
 {
     switch (context.Asked.Job) {
@@ -194,7 +210,8 @@ ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const C
     const JobContext context{options, target, console, traffic};
 
     const std::optional<JobOutcome> skipped = SkipIfNotDue(options, target, journal, console);
-    const JobOutcome outcome = skipped ? *skipped : RunBody(context);
+    const JobOutcome outcome =
+        NamingThePrinter(skipped ? *skipped : RunBody(context), options, target);
 
     JobRecord record;
     record.Command = CommandName(options.Job);

@@ -5,7 +5,9 @@
 
 #include <dirent.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -52,8 +54,35 @@ QString ProgramName(const QByteArray& procDir)
     return {};
 }
 
+// The pseudo-terminal's number behind a slave device (/dev/pts/N), if it is one.
+std::optional<long> PseudoTerminalNumber(dev_t device)
+{
+    const unsigned m = major(device);
+    if (m < 136 || m > 143)
+        return std::nullopt;
+    return long(m - 136) * 256 + long(minor(device));
+}
+
+// The master side of pseudo-terminal `number`: the kernel gives its number in fdinfo.
+bool IsMasterOf(const QByteArray& procDir, const QByteArray& fd, long number)
+{
+    QFile info(QFile::decodeName(procDir + "/fdinfo/" + fd));
+    if (!info.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : info.read(4096).split('\n')) {
+        if (line.startsWith("tty-index:"))
+            return line.mid(10).trimmed().toLong() == number;
+    }
+    return false;
+}
+
 bool HoldsDevice(const QByteArray& procDir, dev_t device)
 {
+    // A pseudo-terminal is open at its other end by the program that plays the device there
+    // (the printer simulator keeps the slave open as well, so that the master never sees a
+    // hang-up): that program serves the line, it does not compete for it.
+    const std::optional<long> pty = PseudoTerminalNumber(device);
+    bool holds = false;
     // Another user's descriptors are not listed to us: the folder cannot be read.
     const QByteArray fdDir = procDir + "/fd/";
     for (const QByteArray& entry : Entries(fdDir)) {
@@ -64,11 +93,15 @@ bool HoldsDevice(const QByteArray& procDir, dev_t device)
         const ssize_t n = readlink(link.constData(), target, sizeof target);
         if (n < 5 || QByteArray(target, int(n)).left(5) != "/dev/")
             continue;
+        const QByteArray path(target, int(n));
+        if (pty && (path == "/dev/ptmx" || path == "/dev/pts/ptmx") &&
+            IsMasterOf(procDir, entry, *pty))
+            return false;
         struct stat st;
         if (stat(link.constData(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device)
-            return true;
+            holds = true;
     }
-    return false;
+    return holds;
 }
 
 } // namespace

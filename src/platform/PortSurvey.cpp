@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -90,8 +91,11 @@ PortDescription PortSurvey::Describe(const QByteArray& device) const
                 port.UartType = UartName(number);
         }
     }
-    // Opening a node without hardware fails whoever asks: there is no access to speak of.
-    if (port.What == PortDescription::Kind::NoUart)
+    if (port.What == PortDescription::Kind::Other && !IsTerminal(local))
+        port.What = PortDescription::Kind::NotSerial;
+    // Opening a node without hardware fails whoever asks, and what is no terminal is no port to
+    // open: there is no access to speak of.
+    if (port.What == PortDescription::Kind::NoUart || port.What == PortDescription::Kind::NotSerial)
         return port;
 
     const QByteArray localName = QFile::encodeName(local);
@@ -105,6 +109,23 @@ PortDescription PortSurvey::Describe(const QByteArray& device) const
     port.Open =
         port.Holders.isEmpty() ? PortDescription::Access::Usable : PortDescription::Access::Busy;
     return port;
+}
+
+bool PortSurvey::IsTerminal(const QString& path) const
+{
+    struct stat st;
+    if (stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    // Pseudo-terminals have no entry in sysfs; every other character device has one, which
+    // names its class (tty for terminals, mem for /dev/null and /dev/zero). A device sysfs does
+    // not know is given the benefit of the doubt.
+    const unsigned m = major(st.st_rdev);
+    if (m >= 136 && m <= 143)
+        return true;
+    const QString subsystem =
+        QStringLiteral("%1/dev/char/%2:%3/subsystem").arg(sysRoot_).arg(m).arg(minor(st.st_rdev));
+    const QFileInfo link(subsystem);
+    return !link.exists() || QFileInfo(link.canonicalFilePath()).fileName() == QLatin1String("tty");
 }
 
 void PortSurvey::DescribeUsb(const QString& ttyDir, PortDescription& port) const

@@ -13,15 +13,16 @@ struct PortDescription
 {
     enum class Kind
     {
-        Missing, // no device file
-        Uart,    // an on-board 16550-style port with a UART behind it
-        NoUart,  // a ttyS node the kernel made without hardware behind it (type 0, unknown)
-        Usb,     // a USB adapter (ttyUSB, ttyACM)
-        Other    // a device sysfs does not describe (a pseudo-terminal, a link elsewhere)
+        Missing,  // no device file
+        Uart,     // an on-board 16550-style port with a UART behind it
+        NoUart,   // a ttyS node the kernel made without hardware behind it (type 0, unknown)
+        Usb,      // a USB adapter (ttyUSB, ttyACM)
+        Other,    // a device sysfs does not describe (a pseudo-terminal, a link elsewhere)
+        NotSerial // no terminal at all: a regular file, a FIFO, /dev/null
     };
     enum class Access
     {
-        Unknown, // missing, or no UART: nothing to open
+        Unknown, // missing, no UART or not a serial port: nothing to open
         Usable,
         PermissionDenied,
         Busy
@@ -58,6 +59,7 @@ public:
 
 private:
     QString Local(const QByteArray& device) const;
+    bool IsTerminal(const QString& path) const;
     void DescribeUsb(const QString& ttyDir, PortDescription& port) const;
     QByteArray ByIdLinkTo(const QString& target) const;
 

@@ -1,9 +1,9 @@
 #include "printer/TrafficLog.h"
 
-#include "printer/TrafficFormat.h"
-#include "printer/TrafficRecord.h"
 #include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
+#include "printer/TrafficFormat.h"
+#include "printer/TrafficRecord.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -34,6 +35,9 @@ constexpr qsizetype MaxQueuedBytes = 1024 * 1024;
 constexpr auto StopGrace = std::chrono::milliseconds(500);
 // Why lines were lost when the queue was full.
 constexpr int NotTakenInTime = 0;
+// How long the writer waits for room for the count of the lines the program's end leaves
+// behind. The program does not wait for it (StopGrace): a program that goes on (a test) does.
+constexpr int LastCountWaitMs = 2000;
 
 struct QueuedLine
 {
@@ -58,6 +62,9 @@ struct TTrafficLog::Sink
     UniqueFd fd;
     UniqueFd wake; // an eventfd: new lines, or stop
     bool regular = false;
+    // Every line in one write of at most PIPE_BUF bytes: a pipe takes such a write whole or not
+    // at all, and what a pipe took cannot be taken back as a file can be cut.
+    bool wholeWrites = false;
 
     std::mutex mutex;
     std::condition_variable finished;
@@ -165,6 +172,21 @@ struct TTrafficLog::Sink
         return outcome;
     }
 
+    // One try to leave the count of what the program's end leaves behind: the sink may have
+    // room now or very soon; a pipe that stays full gets nothing, never part of the line.
+    void PutLastCount(quint64 lost, int why)
+    {
+        if (lost == 0)
+            return;
+        const QByteArray line = LostLine(lost, why);
+        qsizetype offset = 0;
+        pollfd room{fd.Get(), POLLOUT, 0};
+        while (WriteLine(line, offset) == Outcome::Blocked && offset == 0) {
+            if (poll(&room, 1, LastCountWaitMs) <= 0)
+                return;
+        }
+    }
+
     // Hands the queued lines to the sink one after the other until told to stop.
     void Run()
     {
@@ -176,23 +198,38 @@ struct TTrafficLog::Sink
 
         quint64 lost = 0; // not in the file since the last line that got there
         int why = NotTakenInTime;
+        bool countRefused = false; // the count alone failed: it waits for the next line
         while (true) {
             QueuedLine next;
+            bool haveLine = false;
             {
                 std::unique_lock lock(mutex);
                 busy = false;
                 if (queue.empty()) {
-                    if (stop)
-                        break;
-                    finished.notify_all();
-                    lock.unlock();
-                    Wait(false);
-                    continue;
+                    // Lines lost after the last one queued are told without waiting for another
+                    // line, which may never come.
+                    if (lostAfterQueue > 0) {
+                        lost += lostAfterQueue;
+                        why = lostWhy;
+                        lostAfterQueue = 0;
+                        countRefused = false;
+                    }
+                    if (lost == 0 || countRefused) {
+                        if (stop)
+                            break;
+                        finished.notify_all();
+                        lock.unlock();
+                        Wait(false);
+                        continue;
+                    }
+                } else {
+                    next = std::move(queue.front());
+                    queue.pop_front();
+                    queuedBytes -= next.line.size();
+                    haveLine = true;
+                    countRefused = false;
                 }
                 busy = true;
-                next = std::move(queue.front());
-                queue.pop_front();
-                queuedBytes -= next.line.size();
             }
             if (next.lostBefore > 0) {
                 lost += next.lostBefore;
@@ -202,16 +239,31 @@ struct TTrafficLog::Sink
             Outcome outcome = lost > 0 ? Put(LostLine(lost, why)) : Outcome::Written;
             if (outcome == Outcome::Written) {
                 lost = 0;
-                outcome = Put(next.line);
+                if (haveLine)
+                    outcome = Put(next.line);
             }
-            if (outcome == Outcome::Blocked)
+            if (outcome == Outcome::Blocked) {
+                lost += haveLine ? 1 : 0;
                 break; // leaving
+            }
             if (outcome == Outcome::Failed) {
                 why = errno;
                 WarnOnce(why);
-                ++lost;
+                lost += haveLine ? 1 : 0;
+                countRefused = !haveLine;
             }
         }
+        // Leaving: what is still queued will not reach the sink; it is counted with the rest.
+        {
+            const std::lock_guard lock(mutex);
+            for (const QueuedLine& line : queue)
+                lost += line.lostBefore + 1;
+            lost += lostAfterQueue;
+            queue.clear();
+            queuedBytes = 0;
+            lostAfterQueue = 0;
+        }
+        PutLastCount(lost, why);
         const std::lock_guard lock(mutex);
         done = true;
         finished.notify_all();
@@ -236,8 +288,9 @@ TTrafficLog::~TTrafficLog()
 bool TTrafficLog::Drain(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(sink_->mutex);
-    return sink_->finished.wait_for(
-        lock, limit, [this] { return sink_->done || (sink_->queue.empty() && !sink_->busy); });
+    return sink_->finished.wait_for(lock, limit, [this] {
+        return sink_->done || (sink_->queue.empty() && !sink_->busy && sink_->lostAfterQueue == 0);
+    });
 }
 
 std::unique_ptr<TTrafficLog> TTrafficLog::Open(const QString& path, QString& error)
@@ -263,6 +316,7 @@ std::unique_ptr<TTrafficLog> TTrafficLog::Open(const QString& path, QString& err
     {
     };
     sink->regular = fstat(sink->fd.Get(), &st) == 0 && S_ISREG(st.st_mode);
+    sink->wholeWrites = !sink->regular;
     sink->wake.Reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (!sink->wake.IsOpen()) {
         error = QStringLiteral("cannot write the traffic log %1: %2")
@@ -277,9 +331,41 @@ void TTrafficLog::Follow(const TTrafficRecord& record)
     connect(&record, &TTrafficRecord::Added, this, &TTrafficLog::Write);
 }
 
-void TTrafficLog::Write(const TTrafficEntry& entry)
+namespace {
+
+// The entry's line, or for a sink that takes whole writes of PIPE_BUF bytes only, as many lines
+// of the entry's parts as it takes to fit: each one a whole line with the entry's time and
+// direction, which a reader takes for consecutive reads or events.
+void AddLines(const TTrafficEntry& entry, bool wholeWrites, QList<QByteArray>& lines)
 {
     QByteArray line = TrafficLine(entry).toUtf8() + '\n';
+    const qsizetype half = qMax(entry.Bytes.size(), entry.Text.size()) / 2;
+    if (!wholeWrites || line.size() <= PIPE_BUF || half == 0) {
+        lines.append(std::move(line));
+        return;
+    }
+    TTrafficEntry part = entry;
+    part.Bytes = entry.Bytes.left(half);
+    part.Text = entry.Text.left(half);
+    AddLines(part, wholeWrites, lines);
+    part.Bytes = entry.Bytes.mid(half);
+    part.Text = entry.Text.mid(half);
+    AddLines(part, wholeWrites, lines);
+}
+
+} // namespace
+
+void TTrafficLog::Write(const TTrafficEntry& entry)
+{
+    QList<QByteArray> lines;
+    AddLines(entry, sink_->wholeWrites, lines);
+    for (QByteArray& line : lines)
+        Queue(std::move(line));
+    sink_->Wake();
+}
+
+void TTrafficLog::Queue(QByteArray line)
+{
     {
         const std::lock_guard lock(sink_->mutex);
         if (sink_->queuedBytes + line.size() > MaxQueuedBytes) {
@@ -292,5 +378,4 @@ void TTrafficLog::Write(const TTrafficEntry& entry)
         sink_->queue.push_back({std::move(line), sink_->lostAfterQueue, sink_->lostWhy});
         sink_->lostAfterQueue = 0;
     }
-    sink_->Wake();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -14,8 +15,12 @@ struct TTrafficEntry;
 //
 // The file is written by a thread of its own from a bounded queue: a sink that does not take the
 // lines (a FIFO nobody reads, a stalled network share, a full disk) never holds up the window.
-// Lines that find no room are lost, and the next line that reaches the file is an EV line that
-// says how many and why. A line reaches the file whole or not at all.
+// Lines that find no room are lost, and an EV line says how many and why: before the next line
+// that reaches the file, or on its own once the queue is empty, or at the program's end if the
+// sink takes it then. A line reaches the file whole or not at all: a regular file is cut back
+// after a write that failed halfway; any other sink (a pipe) gets each line in one write of at
+// most PIPE_BUF bytes, which it takes whole or not at all, an entry too long for that going out
+// as several lines.
 class TTrafficLog : public QObject
 {
     Q_OBJECT
@@ -39,6 +44,7 @@ public:
 
 private:
     explicit TTrafficLog(std::shared_ptr<Sink> sink);
+    void Queue(QByteArray line);
 
     // Shared with the writing thread, which outlives this object when the sink is stuck in a
     // write that cannot be interrupted.

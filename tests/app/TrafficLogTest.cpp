@@ -11,7 +11,10 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <thread>
+
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,4 +170,79 @@ TEST(TrafficLogDiskTest, FullDiskLosesWholeLinesAndSaysHowMany)
     EXPECT_TRUE(contents.lines.first().endsWith(QStringLiteral(" EV after")));
     EXPECT_GT(contents.lost, 0);
     EXPECT_EQ(full.lines.size() + full.lost + contents.lost, written - 1);
+}
+
+// A FIFO whose reader holds it and reads only when the test does, and the log on it.
+struct FifoLog
+{
+    FifoLog()
+    {
+        EXPECT_EQ(mkfifo(path.constData(), 0600), 0);
+        reader.Reset(open(path.constData(), O_RDONLY | O_NONBLOCK));
+        QString error;
+        log = TTrafficLog::Open(QFile::decodeName(path), error);
+        EXPECT_TRUE(log) << error.toStdString();
+        if (log)
+            log->Follow(record);
+    }
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+    UniqueFd reader;
+    TTrafficRecord record;
+    std::unique_ptr<TTrafficLog> log;
+};
+
+// The program ends with the pipe full and lines still queued: those are counted too, and the
+// count reaches a reader that reads again.
+TEST(TrafficLogPipeTest, TheEndCountsWhatItLeavesBehind)
+{
+    FifoLog fifo;
+    ASSERT_TRUE(fifo.log);
+    constexpr int Lines = 4000;
+    for (int i = 0; i < Lines; ++i)
+        fifo.record.Event(Filler(i, 1000));
+
+    // Read until the writer has closed the FIFO, from the moment the program begins to end.
+    fcntl(fifo.reader.Get(), F_SETFL, 0);
+    QByteArray text;
+    std::thread reading([&] {
+        char buffer[65536];
+        for (ssize_t n; (n = read(fifo.reader.Get(), buffer, sizeof buffer)) > 0;)
+            text.append(buffer, n);
+    });
+    fifo.log.reset();
+    reading.join();
+    const LogContents contents = Parse(text);
+    EXPECT_GT(contents.lost, 0);
+    EXPECT_EQ(contents.lines.size() + contents.lost, Lines);
+}
+
+// An entry whose line is longer than a pipe takes in one write goes out as whole lines of its
+// parts; what finds no room at the end is left out whole.
+TEST(TrafficLogPipeTest, ALongEntryNeverLeavesHalfALineInAPipe)
+{
+    FifoLog fifo;
+    ASSERT_TRUE(fifo.log);
+    // The pipe full of whole pages, then two pages free: room for less than the entry's line.
+    const UniqueFd writer(open(fifo.path.constData(), O_WRONLY | O_NONBLOCK));
+    const QByteArray page = QByteArray(4095, 'x') + '\n';
+    int pages = 0;
+    while (write(writer.Get(), page.constData(), page.size()) == page.size())
+        ++pages;
+    char buffer[65536];
+    ASSERT_EQ(read(fifo.reader.Get(), buffer, 2 * page.size()), 2 * page.size());
+
+    fifo.record.Received(QByteArray(3000, 'A'));
+    fifo.log.reset();
+    // What the pipe holds as the program ends (reading makes room a writer left behind could use).
+    int held = 0;
+    ASSERT_EQ(ioctl(fifo.reader.Get(), FIONREAD, &held), 0);
+    QByteArray text(held, '\0');
+    ASSERT_EQ(read(fifo.reader.Get(), text.data(), held), held);
+    text = text.mid((pages - 2) * page.size());
+    EXPECT_TRUE(text.endsWith('\n')) << "a cut line at the end";
+    static const QRegularExpression shape(
+        QStringLiteral(R"(^\S+ (RX (41 )*41 \| A+|EV Registro: se perdieron \d+ .+)$)"));
+    for (const QString& line : QString::fromLatin1(text).split('\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(shape.match(line).hasMatch()) << line.left(80).toStdString();
 }

@@ -283,3 +283,17 @@ TEST_F(Jobs, TheZCountsOnlyWhenItsOwnReplyAcceptsIt)
         EXPECT_EQ(JsonOf(z)["result"].toString(), fault.Result) << fault.Fault;
     }
 }
+
+// The timer's Z with the printer switched off: the journal names the printer that missed it.
+TEST_F(Jobs, AFailedZIsRecordedWithTheRememberedPortAndSerialNumber)
+{
+    auto printer = StartPrinter(3, {"--serial", "ABC1234567"});
+    ASSERT_EQ(Run({"find"}).Status, 0);
+    printer.reset();
+    const CtlRun z = Run({"z", "--if-due"});
+    EXPECT_EQ(z.Status, 3) << z.Err.toStdString();
+    const JobRecord last = Journalled().last();
+    EXPECT_EQ(last.Result, "not-found");
+    EXPECT_EQ(last.Port, "COM3");
+    EXPECT_EQ(last.Serial, "ABC1234567");
+}

@@ -3,6 +3,7 @@
 #include "platform/PortSurvey.h"
 #include "support/ComDir.h"
 #include "support/PtyPair.h"
+#include "support/SimProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,9 +11,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -89,27 +94,86 @@ TEST(Ports, TheSurveyTellsUartsAdaptersAndPrintersApartFromSysfs)
     EXPECT_EQ(survey.UsbPrinterNodes(), QList<QByteArray>{"/dev/usb/lp0"});
 }
 
+// `ports --json` (or the table) as a user runs it, with what `config` remembers.
+CtlRun Ports(const QTemporaryDir& config, bool json = true)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", config.path());
+    return RunCtl(json ? QStringList{"ports", "--json"} : QStringList{"ports"}, environment);
+}
+QJsonArray PortsJson(const QTemporaryDir& config)
+{
+    return QJsonDocument::fromJson(Ports(config).Out.toUtf8()).array();
+}
+
 TEST(Ports, ListsTwentyPortsAndNamesTheProgramHoldingABusyOne)
 {
     const ComDir comDir;
-    const PtyPair held; // this test process keeps its slave open, as ModemManager would
+    const PtyPair held;
+    QProcess holder; // holds the slave open, as ModemManager would
+    holder.setStandardInputFile(QString::fromLocal8Bit(held.Path()));
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    ASSERT_TRUE(holder.waitForStarted());
+    const auto stop = qScopeGuard([&] {
+        holder.kill();
+        holder.waitForFinished();
+    });
     comDir.Link(2, held.Path());
-    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    // The demo's printer holds both ends of its pseudo-terminal: it serves the line.
+    const SimProcess printer(comDir.PathOf(3).toStdString(), {});
+    ASSERT_TRUE(printer.Ready());
+    const QTemporaryDir config;
 
-    const CtlRun json = RunCtl({"ports", "--json"});
-    ASSERT_EQ(json.Status, 0) << json.Err.toStdString();
-    const QJsonArray ports = QJsonDocument::fromJson(json.Out.toUtf8()).array();
+    const QJsonArray ports = PortsJson(config);
     ASSERT_EQ(ports.size(), 20);
     const QJsonObject com1 = ports[0].toObject(), com2 = ports[1].toObject();
     EXPECT_EQ(com1["port"].toString(), "COM1");
     EXPECT_FALSE(com1["present"].toBool());
     EXPECT_EQ(com2["device"].toString().toLocal8Bit(), comDir.PathOf(2));
     EXPECT_EQ(com2["access"].toString(), "busy");
-    EXPECT_EQ(com2["holders"].toArray()[0].toObject()["program"].toString(), self);
+    EXPECT_EQ(com2["holders"].toArray()[0].toObject()["program"].toString(), "sleep");
+    EXPECT_EQ(ports[2].toObject()["access"].toString(), "ok");
 
-    const CtlRun text = RunCtl({"ports"});
+    const CtlRun text = Ports(config, false);
     ASSERT_EQ(text.Status, 0);
     EXPECT_EQ(text.Out.count('\n'), 20);
-    EXPECT_TRUE(text.Out.contains(QStringLiteral("busy: held by %1").arg(self)));
+    EXPECT_TRUE(text.Out.contains(QStringLiteral("busy: held by sleep")));
     EXPECT_TRUE(text.Err.contains("ModemManager")) << text.Err.toStdString();
+}
+
+TEST(Ports, WhatIsNoTerminalIsNotASerialPort)
+{
+    const ComDir comDir;
+    const QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath("fifo"));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    comDir.Link(1, "/dev/null");
+    comDir.Link(2, fifo);
+    comDir.Link(3, QFile::encodeName(QCoreApplication::applicationFilePath()));
+
+    const QJsonArray ports = PortsJson(dir);
+    for (int com = 0; com < 3; ++com) {
+        EXPECT_EQ(ports[com].toObject()["kind"].toString(), "not-serial") << com;
+        EXPECT_EQ(ports[com].toObject()["access"].toString(), "none") << com;
+    }
+    EXPECT_EQ(Ports(dir, false).Out.count("not a serial port"), 3);
+}
+
+TEST(Ports, TheRememberedPrinterIsMarked)
+{
+    const ComDir comDir;
+    const PtyPair pty;
+    comDir.Link(4, pty.Path());
+    const QTemporaryDir config;
+    const auto remember = [&](const QByteArray& port) {
+        Write(config.filePath("orvalen/orvalenctl.ini"),
+              "[printer]\nport=" + port + "\nserial=ABC1234567\n");
+    };
+    remember("COM4");
+    EXPECT_EQ(PortsJson(config)[3].toObject()["serial"].toString(), "ABC1234567");
+    EXPECT_TRUE(Ports(config, false).Out.contains("remembered printer (serial ABC1234567)"));
+    remember(pty.Path()); // `find --device`: another path to the same device
+    EXPECT_TRUE(PortsJson(config)[3].toObject()["remembered"].toBool());
+    remember("/dev/serial/by-id/orvalen-gone");
+    EXPECT_TRUE(Ports(config, false).Out.contains("is on /dev/serial/by-id/orvalen-gone"));
 }

@@ -378,5 +378,13 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <source>%1 (not a regular file: left as it is)</source>
         <translation>%1 (no es un archivo común: se dejó como estaba)</translation>
     </message>
+    <message>
+        <source>; the remembered printer (serial %1)</source>
+        <translation>; la impresora recordada (serie %1)</translation>
+    </message>
+    <message>
+        <source>the remembered printer (serial %1) is on %2, which is not one of COM1 to COM20 here</source>
+        <translation>la impresora recordada (serie %1) está en %2, que aquí no es ninguno de COM1 a COM20</translation>
+    </message>
 </context>
 </TS>
