@@ -215,10 +215,6 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>, respuesta %1</translation>
     </message>
     <message>
-        <source>a Z report was printed at %1; nothing sent</source>
-        <translation>ya se imprimió un Reporte Z el %1; no se envió nada</translation>
-    </message>
-    <message>
         <source>this %1 was not recorded in the journal: %2</source>
         <translation>este %1 no quedó en el registro: %2</translation>
     </message>
@@ -293,6 +289,57 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
     <message>
         <source>cannot read the journal (%1): the Z report is sent as due</source>
         <translation>no se puede leer el registro (%1): el reporte Z se envía como pendiente</translation>
+    </message>
+    <message>
+        <source>stopped by %1 before the %2 command went out; nothing but the status request was sent</source>
+        <translation>detenido por %1 antes de que saliera el comando %2; solo se envió el pedido de estado</translation>
+    </message>
+    <message>
+        <source>a Z report of the printer %1 was printed at %2; nothing sent</source>
+        <translation>ya se imprimió un Reporte Z de la impresora %1 el %2; no se envió nada</translation>
+    </message>
+    <message>
+        <source>the Z report about to go out could not be recorded in the journal first (%1); it is sent all the same</source>
+        <translation>el reporte Z por salir no se pudo anotar antes en el registro (%1); se envía de todos modos</translation>
+    </message>
+    <message>
+        <source>the results could not be written to standard output: %1</source>
+        <translation>no se pudieron escribir los resultados en la salida estándar: %1</translation>
+    </message>
+    <message>
+        <source>%1 received: the exchange in progress ends (within 32 s), then the job stops; nothing more is sent</source>
+        <translation>se recibió %1: el intercambio en curso termina (en 32 s como máximo) y luego el trabajo se detiene; no se envía nada más</translation>
+    </message>
+</context>
+<context>
+    <name>Journal</name>
+    <message>
+        <source>%1: locked by another program</source>
+        <translation>%1: bloqueado por otro programa</translation>
+    </message>
+    <message>
+        <source>a FIFO</source>
+        <translation>una FIFO</translation>
+    </message>
+    <message>
+        <source>a directory</source>
+        <translation>un directorio</translation>
+    </message>
+    <message>
+        <source>a device</source>
+        <translation>un dispositivo</translation>
+    </message>
+    <message>
+        <source>a socket</source>
+        <translation>un socket</translation>
+    </message>
+    <message>
+        <source>something else</source>
+        <translation>otra cosa</translation>
+    </message>
+    <message>
+        <source>%1 is %2, not a regular file</source>
+        <translation>%1 es %2, no un archivo común</translation>
     </message>
 </context>
 </TS>
