@@ -110,7 +110,7 @@ with open(sys.argv[1], "w") as out:
 PY
 journal_mb=$(($(stat -c %s "$big/state/orvalen/journal.jsonl") / 1024 / 1024))
 export XDG_STATE_HOME="$big/state" XDG_CONFIG_HOME="$big/config"
-if ! "$ctl" z --if-due 2>&1 | grep -q 'nothing sent'; then
+if ! grep -q 'nothing sent' <<<"$("$ctl" z --if-due 2>&1)"; then
   echo "FAIL: z --if-due did not find the Z at the journal's end"
   exit 1
 fi
