@@ -28,7 +28,7 @@ QString KindOf(mode_t mode)
 
 QString NotRegular(const QString& path, mode_t mode)
 {
-    return QCoreApplication::translate("Journal", "%1 is %2, not a regular file")
+    return QCoreApplication::translate("Journal", "%1: %2, not a regular file")
         .arg(path, KindOf(mode));
 }
 

@@ -164,7 +164,7 @@ TEST(Journal, OnlyARegularFileIsAJournal)
     environment.insert("ORVALEN_COM_DIR", state.path());
     Remember(state.path());
     auto check = [&](const char* kind) {
-        const QString problem = QStringLiteral("is %1, not a regular file").arg(kind);
+        const QString problem = QStringLiteral(": %1, not a regular file").arg(kind);
         const CtlRun history = RunCtl({"history"}, environment);
         EXPECT_EQ(history.Status, 4) << kind;
         EXPECT_TRUE(history.Err.contains(problem)) << history.Err.toStdString();

@@ -338,8 +338,8 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>otra cosa</translation>
     </message>
     <message>
-        <source>%1 is %2, not a regular file</source>
-        <translation>%1 es %2, no un archivo común</translation>
+        <source>%1: %2, not a regular file</source>
+        <translation>%1: %2, no un archivo común</translation>
     </message>
 </context>
 </TS>
