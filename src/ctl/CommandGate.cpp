@@ -16,8 +16,7 @@ constexpr std::chrono::hours ZInterval{12};
 
 QString StoppedReason(const Options& options, const StopSignals& stops)
 {
-    return Ctl::tr("stopped by %1 before the %2 command went out; nothing but the status request "
-                   "was sent")
+    return Ctl::tr("stopped by %1: the %2 command was not sent")
         .arg(stops.Name(), CommandName(options.Job));
 }
 

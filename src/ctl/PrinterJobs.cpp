@@ -177,8 +177,12 @@ ExitStatus RunJob(const Options& options, const Journal& journal, const Console&
         outcome = *skipped;
     else if (!stops.Received())
         outcome = RunBody(context);
-    // Whatever failed after the signal (a search cut short, or nothing begun) is the signal's
-    // doing; a command that went out keeps its own result.
+    else {
+        outcome = Skip(target); // nothing begun: the port and serial number it was for
+        outcome.Result = JobResult::Stopped;
+    }
+    // Whatever failed after the signal (a search cut short) is the signal's doing; a command
+    // that went out keeps its own result.
     if (stops.Received() && !gate.CommandSent() &&
         ExitStatusOf(outcome.Result) != ExitStatus::Done) {
         outcome.Result = JobResult::Stopped;

@@ -97,7 +97,7 @@ QString Journal::Read(const Visit& visit) const
             goOn = visit(number, std::nullopt);
         else if (!Blank(line))
             goOn = visit(number, Parsed(line));
-        line.clear();
+        line.truncate(0); // keeps the room for the next line
         overlong = false;
         return goOn;
     };

@@ -291,8 +291,8 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>no se puede leer el registro (%1): el reporte Z se envía como pendiente</translation>
     </message>
     <message>
-        <source>stopped by %1 before the %2 command went out; nothing but the status request was sent</source>
-        <translation>detenido por %1 antes de que saliera el comando %2; solo se envió el pedido de estado</translation>
+        <source>stopped by %1: the %2 command was not sent</source>
+        <translation>detenido por %1: no se envió el comando %2</translation>
     </message>
     <message>
         <source>a Z report of the printer %1 was printed at %2; nothing sent</source>
