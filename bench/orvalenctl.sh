@@ -7,6 +7,11 @@
 #   `orvalenctl status` on a remembered port against the simulated printer on the real clock,
 #   median of 5 runs, less one exchange (a 1 s poll tick to collect the reply and the 2 s
 #   settling pause)                                                      (target < 50 ms)
+#   `orvalenctl z --if-due` that finds today's Z at the end of a 200 MB journal, median of 10
+#   runs                                                                 (target < 100 ms)
+#   peak resident memory of that run                                     (target < 20 MB)
+#   `orvalenctl history --json` of that journal: wall time and peak memory, which must not grow
+#   with the journal (it streams)
 # Usage: bench/orvalenctl.sh [build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -81,3 +86,38 @@ export ORVALEN_COM_DIR="$devdir" XDG_STATE_HOME="$devdir/state" XDG_CONFIG_HOME=
 "$ctl" find >/dev/null
 status_ms=$(median_ms 5 "$ctl" status)
 echo "orvalenctl status:    $status_ms ms wall, $(awk -v t="$status_ms" 'BEGIN { printf "%.1f", t - 3000 }') ms beyond one exchange of 3000 ms (target < 50 ms)"
+
+# A 200 MB journal: a year of jobs, today's Z last. In a folder of its own, with the printer
+# remembered, so that --if-due looks at the journal before it opens any port.
+big="$devdir/big"
+mkdir -p "$big/state/orvalen" "$big/config/orvalen"
+printf '[printer]\nport=COM3\nserial=BENCH00001\n' >"$big/config/orvalen/orvalenctl.ini"
+python3 - "$big/state/orvalen/journal.jsonl" <<'PY'
+import datetime, sys
+now = datetime.datetime.now(datetime.timezone.utc).astimezone()
+line = ('{"command":"status","device":"/dev/ttyS2","port":"COM3","reply_hex":"%s",'
+        '"result":"answered","serial":"BENCH00001","time":"%s"}\n')
+reply = "02" + "41" * 60 + "03"
+with open(sys.argv[1], "w") as out:
+    size, i = 0, 0
+    start = now - datetime.timedelta(days=365)
+    while size < 200 * 1024 * 1024:
+        text = line % (reply, (start + datetime.timedelta(seconds=30 * i)).isoformat(timespec="seconds"))
+        out.write(text)
+        size += len(text)
+        i += 1
+    out.write(line.replace('"status"', '"z"') % (reply, (now - datetime.timedelta(hours=1)).isoformat(timespec="seconds")))
+PY
+journal_mb=$(($(stat -c %s "$big/state/orvalen/journal.jsonl") / 1024 / 1024))
+export XDG_STATE_HOME="$big/state" XDG_CONFIG_HOME="$big/config"
+if ! grep -q 'nothing sent' <<<"$("$ctl" z --if-due 2>&1)"; then
+  echo "FAIL: z --if-due did not find the Z at the journal's end"
+  exit 1
+fi
+echo "z --if-due, ${journal_mb} MB journal: $(median_ms 10 "$ctl" z --if-due) ms wall (target < 100 ms)"
+rss=$(/usr/bin/time -f %M "$ctl" z --if-due 2>&1 >/dev/null | tail -1)
+echo "peak RSS of it:       $((rss / 1024)).$(((rss % 1024) * 10 / 1024)) MB (target < 20 MB)"
+start=$(date +%s%N)
+rss=$(/usr/bin/time -f %M "$ctl" history --json 2>&1 >/dev/null | tail -1)
+end=$(date +%s%N)
+echo "history --json:       $(((end - start) / 1000000)) ms wall, peak RSS $((rss / 1024)).$(((rss % 1024) * 10 / 1024)) MB"

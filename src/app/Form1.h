@@ -14,6 +14,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TJournalWriter;
 class TKWizard;
 class TKWizardCustomPage;
 class TKWizardInteriorPage;
@@ -135,7 +136,9 @@ private:
     // Appends the job just done (command "z" or "clock") with the reply in the link to the
     // journal that orvalenctl keeps, so that its history and its `z --if-due` see the window's
     // work. Nothing shows on screen: a journal that cannot be written costs one line on stderr.
+    // The line is written by journalWriter's thread; nothing here waits for the journal.
     void RecordJob(const QString& command, JobResult result) noexcept;
+    TJournalWriter* journalWriter = nullptr; // created with the first line, a child of the window
     // The Latin-1 bytes of a box's text; on a character the printer cannot receive, tells the
     // user and returns nothing.
     std::optional<QByteArray> TypedBytes(const QLineEdit* box);

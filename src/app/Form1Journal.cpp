@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "printer/Journal.h"
+#include "printer/JournalWriter.h"
 #include "printer/PortRefusals.h"
 #include "printer/PrinterLink.h"
 #include "serial/VaComm.h"
@@ -24,10 +25,9 @@ void TForm1::RecordJob(const QString& command, JobResult result) noexcept
         record.Serial = lbserial->text();
         record.Result = ResultName(result);
         record.Reply = link->Reply();
-        QString error;
-        if (!Journal(Journal::DefaultPath()).Append(record, error))
-            std::fprintf(stderr, "orvalen: this %s was not recorded in the journal: %s\n",
-                         qPrintable(command), qPrintable(error));
+        if (!journalWriter)
+            journalWriter = new TJournalWriter(this);
+        journalWriter->Add(Journal::DefaultPath(), record);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "orvalen: this %s was not recorded in the journal: %s\n",
                      qPrintable(command), error.what());

@@ -2,19 +2,29 @@
 
 #include "runtime/ErrorReport.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 Console::Console() : stdoutIsTerminal_(isatty(1) == 1), stderrIsTerminal_(isatty(2) == 1) {}
 
 void Console::Result(const QString& text) const
 {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    if (resultsError_ != 0)
+        return;
+    // Buffered: `history` writes a line per job. Message flushes first, so that the lines keep
+    // their order where both streams go to one place.
+    errno = 0;
+    if (std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stdout) < 0)
+        resultsError_ = errno != 0 ? errno : EIO;
 }
 
 void Console::Message(const QString& text) const
 {
+    errno = 0;
+    if (resultsError_ == 0 && std::fflush(stdout) != 0)
+        resultsError_ = errno != 0 ? errno : EIO;
     std::fputs(QStringLiteral("orvalenctl: %1\n").arg(text).toLocal8Bit().constData(), stderr);
 }
 
@@ -47,9 +57,24 @@ QString ResultWord(const QString& resultName)
         {"cannot-open", QT_TRANSLATE_NOOP("Ctl", "cannot-open")},
         {"other-printer", QT_TRANSLATE_NOOP("Ctl", "other-printer")},
         {"skipped", QT_TRANSLATE_NOOP("Ctl", "skipped")},
+        {"sending", QT_TRANSLATE_NOOP("Ctl", "sending")},
+        {"stopped", QT_TRANSLATE_NOOP("Ctl", "stopped")},
+        {"interrupted", QT_TRANSLATE_NOOP("Ctl", "interrupted")},
     };
     for (const auto& word : Words)
         if (resultName == QLatin1String(word.Name))
             return Ctl::tr(word.Word);
     return resultName;
+}
+
+ExitStatus Console::Finished(ExitStatus status) const
+{
+    errno = 0;
+    if (resultsError_ == 0 && std::fflush(stdout) != 0)
+        resultsError_ = errno != 0 ? errno : EIO;
+    if (resultsError_ == 0)
+        return status;
+    Message(Ctl::tr("the results could not be written to standard output: %1")
+                .arg(QString::fromLocal8Bit(std::strerror(resultsError_))));
+    return ExitStatus::Refused;
 }

@@ -13,7 +13,7 @@ struct Ctl
 enum class ExitStatus
 {
     Done = 0,         // the printer answered (clock: accepted); ports and history: listed
-    Refused = 1,      // the printer refused or did not answer
+    Refused = 1,      // the printer refused or did not answer; the results could not be written
     Usage = 2,        // unknown command or option, a bad port name
     NotFound = 3,     // no printer found
     CannotOpen = 4,   // the port could not be opened (permission, busy, missing)
@@ -41,13 +41,21 @@ class Console
 public:
     Console();
 
-    void Result(const QString& text) const;   // a line of result (the newline is added)
+    // A line of result (the newline is added). Once standard output refused a write (a full
+    // disk, a closed pipe), nothing more is written to it.
+    void Result(const QString& text) const;
     void Message(const QString& text) const;  // "orvalenctl: text" on stderr
     void Progress(const QString& text) const; // as Message, only on a terminal
 
     bool ResultsToTerminal() const { return stdoutIsTerminal_; }
+    bool ResultsFailed() const { return resultsError_ != 0; }
+
+    // The command's exit status, once its results are on their way: a result that could not be
+    // written is a failure (Refused), said on stderr, since whoever reads them gets nothing.
+    ExitStatus Finished(ExitStatus status) const;
 
 private:
     bool stdoutIsTerminal_;
     bool stderrIsTerminal_;
+    mutable int resultsError_ = 0; // errno of the first write to stdout that failed
 };

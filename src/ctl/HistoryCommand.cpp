@@ -2,8 +2,13 @@
 
 #include "printer/Journal.h"
 
+#include <QHash>
 #include <QJsonDocument>
+#include <QSet>
 #include <QStringList>
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -29,63 +34,169 @@ QStringList Fields(const JobRecord& record)
             object.value(QStringLiteral("reply_hex")).toString()};
 }
 
-void PrintTable(const QList<JobRecord>& records, const Console& console)
+// The key that pairs a Z's "sending" line with the line its job writes when it ends: one job at
+// a time has a port open, so that line is the next one of the same port and printer.
+QString PairKey(const JobRecord& record)
+{
+    return QString::fromLocal8Bit(record.Device) + QLatin1Char('\n') + record.Serial;
+}
+
+bool IsZ(const JobRecord& record)
+{
+    return record.Command == QLatin1String("z");
+}
+
+bool IsSending(const JobRecord& record)
+{
+    return IsZ(record) && record.Result == ResultName(JobResult::Sending);
+}
+
+// The first reading: damaged lines (told on stderr), the Z reports whose sending was recorded
+// and whose end never was, and what the table's columns need.
+struct Survey
+{
+    QSet<qint64> Interrupted; // line numbers of their "sending" lines
+    qint64 LastLine = 0;      // the second reading stops here: what came since was not surveyed
+    qsizetype Rows = 0;
+    QList<qsizetype> Widths;
+};
+
+const QString Interrupted = QStringLiteral("interrupted");
+
+// The lines as `history` shows them: a Z's "sending" line only when its end is missing, then as
+// "interrupted"; the line its job wrote tells the rest.
+std::optional<JobRecord> Shown(qint64 line, const JobRecord& record, const Survey& survey)
+{
+    if (!IsSending(record))
+        return record;
+    if (!survey.Interrupted.contains(line))
+        return std::nullopt;
+    JobRecord shown = record;
+    shown.Result = Interrupted;
+    return shown;
+}
+
+QStringList TableHeader()
 {
     // The raw reply is left to --csv and --json: it would make every line wrap.
-    const QStringList header{Ctl::tr("TIME"),   Ctl::tr("COMMAND"), Ctl::tr("PORT"),
-                             Ctl::tr("DEVICE"), Ctl::tr("SERIAL"),  Ctl::tr("RESULT")};
-    QList<QStringList> rows{header};
-    for (const JobRecord& record : records) {
-        rows.append(Fields(record).mid(0, header.size()));
-        rows.last().last() = ResultWord(record.Result); // --csv and --json keep the name
-    }
-    QList<qsizetype> widths(header.size(), 0);
-    for (const QStringList& row : rows) {
+    return {Ctl::tr("TIME"),   Ctl::tr("COMMAND"), Ctl::tr("PORT"),
+            Ctl::tr("DEVICE"), Ctl::tr("SERIAL"),  Ctl::tr("RESULT")};
+}
+
+QStringList TableRow(const JobRecord& record)
+{
+    QStringList row = Fields(record).mid(0, TableHeader().size());
+    row.last() = ResultWord(record.Result); // --csv and --json keep the name
+    return row;
+}
+
+Survey SurveyJournal(const Journal& journal, HistoryFormat format, const Console& console,
+                     QString& error)
+{
+    Survey survey;
+    QHash<QString, qint64> pending; // key: the line of a "sending" not yet followed by its end
+    auto widen = [&survey](const QStringList& row) {
+        survey.Widths.resize(row.size());
         for (qsizetype i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
+            survey.Widths[i] = std::max(survey.Widths[i], row[i].size());
+    };
+    widen(TableHeader());
+    error = journal.Read([&](qint64 line, const std::optional<JobRecord>& record) {
+        survey.LastLine = line;
+        if (!record) {
+            console.Message(
+                Ctl::tr("%1: line %2 is damaged and left out").arg(journal.Path()).arg(line));
+            return true;
+        }
+        if (IsZ(*record)) {
+            const auto earlier = pending.constFind(PairKey(*record));
+            if (earlier != pending.cend() && IsSending(*record))
+                survey.Interrupted.insert(*earlier);
+            if (IsSending(*record))
+                pending.insert(PairKey(*record), line);
+            else
+                pending.remove(PairKey(*record));
+        }
+        if (IsSending(*record)) {
+            JobRecord shown = *record;
+            shown.Result = Interrupted;
+            if (format == HistoryFormat::Table)
+                widen(TableRow(shown));
+        } else {
+            ++survey.Rows;
+            if (format == HistoryFormat::Table)
+                widen(TableRow(*record));
+        }
+        return true;
+    });
+    for (const qint64 line : std::as_const(pending))
+        survey.Interrupted.insert(line);
+    survey.Rows += survey.Interrupted.size();
+    return survey;
+}
+
+QString TableLine(const QStringList& row, const QList<qsizetype>& widths)
+{
+    QString line;
+    for (qsizetype i = 0; i < row.size(); ++i)
+        line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
+    return line.trimmed();
+}
+
+QString FormattedLine(const JobRecord& record, HistoryFormat format, const Survey& survey)
+{
+    switch (format) {
+    case HistoryFormat::Json:
+        return QString::fromUtf8(QJsonDocument(record.ToJson()).toJson(QJsonDocument::Compact));
+    case HistoryFormat::Csv: {
+        QStringList fields = Fields(record);
+        for (QString& field : fields)
+            field = CsvField(field);
+        return fields.join(QLatin1Char(','));
     }
-    for (const QStringList& row : rows) {
-        QString line;
-        for (qsizetype i = 0; i < row.size(); ++i)
-            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
-        console.Result(line.trimmed());
+    case HistoryFormat::Table:
+        break;
     }
+    return TableLine(TableRow(record), survey.Widths);
 }
 
 } // namespace
 
+// Two readings, each a line at a time, so that a journal of any size is shown in little memory:
+// the first finds the interrupted Z reports and the table's widths, the second writes the lines.
 ExitStatus RunHistory(const Journal& journal, HistoryFormat format, const Console& console)
 {
-    const Journal::Contents contents = journal.ReadAll();
-    if (!contents.Error.isEmpty()) {
-        console.Message(Ctl::tr("cannot read the journal %1").arg(contents.Error));
+    QString error;
+    const Survey survey = SurveyJournal(journal, format, console, error);
+    if (!error.isEmpty()) {
+        console.Message(Ctl::tr("cannot read the journal %1").arg(error));
         return ExitStatus::CannotOpen;
     }
-    for (int line : contents.DamagedLines)
-        console.Message(
-            Ctl::tr("%1: line %2 is damaged and left out").arg(journal.Path()).arg(line));
-
     switch (format) {
     case HistoryFormat::Json:
-        for (const JobRecord& record : contents.Records)
-            console.Result(
-                QString::fromUtf8(QJsonDocument(record.ToJson()).toJson(QJsonDocument::Compact)));
         break;
     case HistoryFormat::Csv:
         console.Result(QStringLiteral("time,command,port,device,serial,result,reply_hex"));
-        for (const JobRecord& record : contents.Records) {
-            QStringList fields = Fields(record);
-            for (QString& field : fields)
-                field = CsvField(field);
-            console.Result(fields.join(QLatin1Char(',')));
-        }
         break;
     case HistoryFormat::Table:
-        if (contents.Records.isEmpty())
+        if (survey.Rows == 0) {
             console.Progress(Ctl::tr("the journal %1 holds no jobs yet").arg(journal.Path()));
-        else
-            PrintTable(contents.Records, console);
+            return ExitStatus::Done;
+        }
+        console.Result(TableLine(TableHeader(), survey.Widths));
         break;
+    }
+    error = journal.Read([&](qint64 line, const std::optional<JobRecord>& record) {
+        if (line > survey.LastLine || console.ResultsFailed())
+            return false;
+        if (record)
+            if (const std::optional<JobRecord> shown = Shown(line, *record, survey))
+                console.Result(FormattedLine(*shown, format, survey));
+        return true;
+    });
+    if (!error.isEmpty()) {
+        console.Message(Ctl::tr("cannot read the journal %1").arg(error));
+        return ExitStatus::CannotOpen;
     }
     return ExitStatus::Done;
 }

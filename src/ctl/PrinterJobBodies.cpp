@@ -116,6 +116,7 @@ public:
     explicit Session(const JobContext& context) : link_(context.Traffic)
     {
         link_.AnswerOf = AnswerTo;
+        link_.StopRequested = context.StopRequested;
         // Created after the clock's speed-up is known (it is read from the environment at the
         // first look at the clock), as the window creates its poll timer.
         poll_.SetInterval(TPrinterLink::PollIntervalMs);
@@ -354,6 +355,8 @@ JobOutcome RunCommand(const JobContext& context, MakePayload makePayload, Judge 
         return at;
     if (session.Failed())
         return Failed(at, JobResult::NoReply, session.FailureReason(at));
+    if (!context.BeforeCommand(at))
+        return at;
     session.Send(makePayload());
     at.Reply = session.Link().Reply();
     at.Result = judge(AnswerTo(session.Link().LastFrame(), at.Reply));

@@ -1,5 +1,7 @@
 #include "ctl/PrinterJobs.h"
 
+#include "ctl/CommandGate.h"
+#include "ctl/StopSignals.h"
 #include "platform/DevicePath.h"
 #include "printer/Journal.h"
 #include "printer/TrafficLog.h"
@@ -12,10 +14,6 @@
 #include <memory>
 
 namespace {
-
-// A Z answered this recently is today's: one done by hand in the evening stops the timer's, a
-// catch-up one in the morning after a night with the computer off does not stop the evening's.
-constexpr std::chrono::hours ZInterval{12};
 
 JobOutcome Skip(const PrinterTarget& target)
 {
@@ -62,23 +60,15 @@ void Remember(const Options& options, const PrinterTarget& target, const JobOutc
                             .arg(printer.Port, error));
 }
 
-// z --if-due: the skip, when the journal holds a Z answered in the last hours.
+// z --if-due with a printer remembered: the skip, when the journal holds a Z of that printer
+// answered in the last hours. On a first run CommandGate looks, once the printer has answered.
 std::optional<JobOutcome> SkipIfNotDue(const Options& options, const PrinterTarget& target,
                                        const Journal& journal, const Console& console)
 {
-    if (options.Job != Options::Command::Z || !options.IfDue)
+    if (options.Job != Options::Command::Z || !options.IfDue || !target.Remembered.IsKnown())
         return std::nullopt;
-    const Journal::Contents contents = journal.ReadAll();
-    // A journal that cannot be read tells nothing: the day's Z is not left out for it.
-    if (!contents.Error.isEmpty())
-        console.Message(Ctl::tr("cannot read the journal (%1): the Z report is sent as due")
-                            .arg(contents.Error));
-    const std::optional<JobRecord> recent = RecentAnsweredZ(
-        contents.Records, QDateTime::currentDateTime(), std::chrono::seconds(ZInterval));
-    if (!recent)
+    if (!RecentZTold(journal, target.Remembered.Serial, console))
         return std::nullopt;
-    console.Message(Ctl::tr("a Z report was printed at %1; nothing sent")
-                        .arg(recent->Time.toString(Qt::ISODate)));
     return Skip(target);
 }
 
@@ -145,6 +135,8 @@ ExitStatus ExitStatusOf(JobResult result)
         return ExitStatus::Done;
     case JobResult::Refused:
     case JobResult::NoReply:
+    case JobResult::Sending:
+    case JobResult::Stopped: // the program ends by the signal instead
         return ExitStatus::Refused;
     case JobResult::NotFound:
         return ExitStatus::NotFound;
@@ -177,7 +169,10 @@ PrinterTarget ChooseTarget(const Options& options, const RememberedPrinter& reme
     return target;
 }
 
-ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const Console& console)
+namespace {
+
+ExitStatus RunJob(const Options& options, const Journal& journal, const Console& console,
+                  const StopSignals& stops)
 {
     // The log is opened before anything goes to the printer: a log that cannot be written is a
     // usage error, not a surprise after the job.
@@ -207,11 +202,29 @@ ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const C
         console.Message(
             Ctl::tr("%1; find goes on as if no printer were remembered").arg(settingsProblem));
     const PrinterTarget target = ChooseTarget(options, remembered);
-    const JobContext context{options, target, console, traffic};
+    CommandGate gate(options, target, journal, console, stops);
+    JobContext context{options, target, console, traffic};
+    context.BeforeCommand = [&gate](JobOutcome& at) { return gate.Pass(at); };
+    context.StopRequested = [&stops] { return stops.Received(); };
 
     const std::optional<JobOutcome> skipped = SkipIfNotDue(options, target, journal, console);
-    const JobOutcome outcome =
-        NamingThePrinter(skipped ? *skipped : RunBody(context), options, target);
+    JobOutcome outcome;
+    if (skipped)
+        outcome = *skipped;
+    else if (!stops.Received())
+        outcome = RunBody(context);
+    else {
+        outcome = Skip(target); // nothing begun: the port and serial number it was for
+        outcome.Result = JobResult::Stopped;
+    }
+    // Whatever failed after the signal (a search cut short) is the signal's doing; a command
+    // that went out keeps its own result.
+    if (stops.Received() && !gate.CommandSent() &&
+        ExitStatusOf(outcome.Result) != ExitStatus::Done) {
+        outcome.Result = JobResult::Stopped;
+        outcome.Reason = StoppedReason(options, stops);
+    }
+    outcome = NamingThePrinter(outcome, options, target);
 
     JobRecord record;
     record.Command = CommandName(options.Job);
@@ -237,4 +250,19 @@ ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const C
     else
         console.Result(TextLine(record));
     return ExitStatusOf(outcome.Result);
+}
+
+} // namespace
+
+ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const Console& console)
+{
+    StopSignals stops;
+    QObject::connect(&stops, &StopSignals::Stopping, [&console](const QString& name) {
+        console.Message(Ctl::tr("%1 received: the exchange in progress ends (within 32 s), then "
+                                "the job stops; nothing more is sent")
+                            .arg(name));
+    });
+    const ExitStatus status = RunJob(options, journal, console, stops);
+    stops.EndIfReceived();
+    return status;
 }

@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class TTrafficRecord;
 
 // The exit status of a job that ended so (JobResult: printer/Journal.h).
@@ -48,6 +50,11 @@ struct JobContext
     const PrinterTarget& Target;
     const Console& Out;
     TTrafficRecord& Traffic; // what goes over the line (--traffic-log follows it)
+    // Asked with the printer reached, just before the job's own command goes out: false keeps
+    // it back, and `at` then says how the job ended (CommandGate).
+    std::function<bool(JobOutcome& at)> BeforeCommand = [](JobOutcome&) { return true; };
+    // A signal asked the job to stop: a search tries no further port.
+    std::function<bool()> StopRequested = [] { return false; };
 };
 
 // ---- The printer jobs' bodies: PrinterJobBodies.cpp -----------------------------------------
@@ -61,5 +68,6 @@ JobOutcome SetPrinterClock(const JobContext& context);
 // ---------------------------------------------------------------------------------------------
 
 // find, status, z, clock: the target, --if-due, the body, then the journal line, the remembered
-// printer, the output and the exit status.
+// printer, the output and the exit status. SIGTERM and SIGINT stop the job at the next point
+// where nothing is under way (StopSignals.h); it then ends by that signal.
 ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const Console& console);

@@ -60,18 +60,18 @@ int main(int argc, char** argv)
     const Journal journal(Journal::DefaultPath());
     switch (options.Job) {
     case Options::Command::Ports:
-        return ToInt(RunPorts(PortSurvey(), options.Json, console));
+        return ToInt(console.Finished(RunPorts(PortSurvey(), options.Json, console)));
     case Options::Command::History:
-        return ToInt(RunHistory(journal,
-                                options.Csv    ? HistoryFormat::Csv
-                                : options.Json ? HistoryFormat::Json
-                                               : HistoryFormat::Table,
-                                console));
+        return ToInt(console.Finished(RunHistory(journal,
+                                                 options.Csv    ? HistoryFormat::Csv
+                                                 : options.Json ? HistoryFormat::Json
+                                                                : HistoryFormat::Table,
+                                                 console)));
     case Options::Command::Find:
     case Options::Command::Status:
     case Options::Command::Z:
     case Options::Command::Clock:
         break;
     }
-    return ToInt(RunPrinterJob(options, journal, console));
+    return ToInt(console.Finished(RunPrinterJob(options, journal, console)));
 }

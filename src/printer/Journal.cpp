@@ -1,7 +1,8 @@
 #include "printer/Journal.h"
 
-#include "platform/UniqueFd.h"
+#include "printer/JournalFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -12,37 +13,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
-
-QString SystemError(const QString& path, int error)
-{
-    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
-}
-
-// Holds a flock() for the life of the object; EINTR (a signal during the wait) is retried.
-class FileLock
-{
-public:
-    FileLock(int fd, int operation) : fd_(fd)
-    {
-        while ((locked_ = flock(fd, operation) == 0) == false && errno == EINTR) {
-        }
-    }
-    ~FileLock()
-    {
-        if (locked_)
-            flock(fd_, LOCK_UN);
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool Locked() const { return locked_; }
-
-private:
-    int fd_;
-    bool locked_ = false;
-};
 
 bool WriteAll(int fd, const QByteArray& bytes)
 {
@@ -51,6 +25,8 @@ bool WriteAll(int fd, const QByteArray& bytes)
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;
         if (n <= 0)
             return false;
         done += n;
@@ -60,13 +36,10 @@ bool WriteAll(int fd, const QByteArray& bytes)
 
 // Whether the file ends in the middle of a line (a writer that died, a full disk): the next
 // line then starts on a line of its own instead of gluing itself to the broken one.
-bool EndsInsideALine(int fd)
+bool EndsInsideALine(int fd, off_t size)
 {
-    struct stat st;
-    if (fstat(fd, &st) != 0 || st.st_size == 0)
-        return false;
     char last = '\n';
-    return pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n';
+    return size > 0 && pread(fd, &last, 1, size - 1) == 1 && last != '\n';
 }
 
 } // namespace
@@ -89,9 +62,13 @@ QString ResultName(JobResult result)
     case JobResult::OtherPrinter:
         return QStringLiteral("other-printer");
     case JobResult::Skipped:
+        return QStringLiteral("skipped");
+    case JobResult::Sending:
+        return QStringLiteral("sending");
+    case JobResult::Stopped:
         break;
     }
-    return QStringLiteral("skipped");
+    return QStringLiteral("stopped");
 }
 
 QJsonObject JobRecord::ToJson() const
@@ -138,93 +115,68 @@ QString Journal::DefaultPath()
     return state + QStringLiteral("/orvalen/journal.jsonl");
 }
 
-bool Journal::Append(const JobRecord& record, QString& error) const
+bool Journal::Append(const JobRecord& record, QString& error,
+                     std::chrono::milliseconds lockWait) const
+{
+    // The lock is tried again and again rather than waited for in flock(): the wait has a limit.
+    constexpr auto Step = std::chrono::milliseconds(50);
+    const auto deadline = std::chrono::steady_clock::now() + lockWait;
+    for (;;) {
+        switch (TryAppend(record, error)) {
+        case Appended::Written:
+            return true;
+        case Appended::Failed:
+            return false;
+        case Appended::Locked:
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(Step);
+    }
+}
+
+Journal::Appended Journal::TryAppend(const JobRecord& record, QString& error) const
 {
     const QString folder = QFileInfo(path_).absolutePath();
     if (!QDir().mkpath(folder)) {
         error = QStringLiteral("%1: the folder cannot be created").arg(folder);
-        return false;
-    }
-    const QByteArray name = QFile::encodeName(path_);
-    UniqueFd fd(::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd.IsOpen()) {
-        error = SystemError(path_, errno);
-        return false;
+        return Appended::Failed;
     }
     // Read as well as written: the last byte tells whether the file ends inside a line.
-    const FileLock lock(fd.Get(), LOCK_EX);
+    const UniqueFd fd = JournalFile::OpenRegular(path_, O_RDWR | O_APPEND | O_CREAT, error);
+    if (!fd.IsOpen())
+        return Appended::Failed;
+    const JournalFile::Lock lock(fd.Get(), LOCK_EX, std::chrono::milliseconds(0));
     if (!lock.Locked()) {
-        error = SystemError(path_, errno);
-        return false;
+        if (lock.Error() == EWOULDBLOCK) {
+            error =
+                QCoreApplication::translate("Journal", "%1: locked by another program").arg(path_);
+            return Appended::Locked;
+        }
+        error = JournalFile::SystemError(path_, lock.Error());
+        return Appended::Failed;
+    }
+    struct stat st
+    {
+    };
+    if (fstat(fd.Get(), &st) != 0) {
+        error = JournalFile::SystemError(path_, errno);
+        return Appended::Failed;
     }
     QByteArray line = QJsonDocument(record.ToJson()).toJson(QJsonDocument::Compact) + '\n';
-    if (EndsInsideALine(fd.Get()))
+    if (EndsInsideALine(fd.Get(), st.st_size))
         line.prepend('\n');
-    // One write of the whole line: a reader under the shared lock sees all of it or none.
-    if (!WriteAll(fd.Get(), line) || fdatasync(fd.Get()) != 0) {
-        error = SystemError(path_, errno);
-        return false;
+    // One write of the whole line; a line cut short (a full disk) is taken back, so that the
+    // journal is as it was.
+    if (!WriteAll(fd.Get(), line)) {
+        error = JournalFile::SystemError(path_, errno);
+        [[maybe_unused]] const int cut = ftruncate(fd.Get(), st.st_size);
+        return Appended::Failed;
     }
-    return true;
-}
-
-Journal::Contents Journal::ReadAll() const
-{
-    Contents contents;
-    const QByteArray name = QFile::encodeName(path_);
-    UniqueFd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC));
-    if (!fd.IsOpen()) {
-        if (errno != ENOENT)
-            contents.Error = SystemError(path_, errno);
-        return contents;
+    if (fdatasync(fd.Get()) != 0) {
+        error = JournalFile::SystemError(path_, errno);
+        return Appended::Failed;
     }
-    QByteArray bytes;
-    {
-        const FileLock lock(fd.Get(), LOCK_SH);
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                contents.Error = SystemError(path_, errno);
-                return contents;
-            }
-            if (n == 0)
-                break;
-            bytes.append(buffer, n);
-        }
-    }
-    const QList<QByteArray> lines = bytes.split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray& line = lines[i];
-        if (line.trimmed().isEmpty())
-            continue;
-        QJsonParseError parseError;
-        const QJsonDocument document = QJsonDocument::fromJson(line, &parseError);
-        std::optional<JobRecord> record;
-        if (parseError.error == QJsonParseError::NoError && document.isObject())
-            record = JobRecord::FromJson(document.object());
-        if (record)
-            contents.Records.append(*record);
-        else
-            contents.DamagedLines.append(int(i + 1));
-    }
-    return contents;
-}
-
-std::optional<JobRecord> RecentAnsweredZ(const QList<JobRecord>& records, const QDateTime& now,
-                                         std::chrono::seconds within)
-{
-    const QDateTime since = now.addSecs(-within.count());
-    std::optional<JobRecord> newest;
-    for (const JobRecord& record : records) {
-        if (record.Command != QLatin1String("z") || record.Result != QLatin1String("answered"))
-            continue;
-        if (record.Time > now || record.Time <= since)
-            continue;
-        if (!newest || record.Time > newest->Time)
-            newest = record;
-    }
-    return newest;
+    return Appended::Written;
 }

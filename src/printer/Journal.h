@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 // How a job with the printer ended: the journal's "result".
@@ -19,11 +20,13 @@ enum class JobResult
     NotFound,     // no printer answered on COM1..COM20
     CannotOpen,   // the port could not be opened
     OtherPrinter, // another serial number answered where the remembered printer was expected
-    Skipped       // z --if-due: a Z was answered recently
+    Skipped,      // z --if-due: a Z was answered recently
+    Sending,      // z: the frame is about to go out; the job's own line follows it
+    Stopped       // SIGTERM or SIGINT came before the job's command went out
 };
 
 // "answered", "accepted", "refused", "no-reply", "not-found", "cannot-open", "other-printer",
-// "skipped".
+// "skipped", "sending", "stopped".
 QString ResultName(JobResult result);
 
 // One job done with the printer, by orvalenctl or by the window: one line of the journal.
@@ -42,9 +45,14 @@ struct JobRecord
     static std::optional<JobRecord> FromJson(const QJsonObject& object);
 };
 
-// The journal file: JSON lines, appended under an exclusive lock and read under a shared one,
-// so that a reader never sees half a line and two writers never interleave. Reading never
-// rewrites the file: a damaged line stays for a person to look at.
+// The journal file: JSON lines, appended under an exclusive lock, so that two writers never
+// interleave. A reader takes the shared lock only to learn where the last whole line ends, then
+// reads up to there without it: lines are only ever appended, so that part no longer changes, and
+// a reader that is slow to hand the lines on never holds up a writer. Reading never rewrites the
+// file: a damaged line stays for a person to look at.
+//
+// Only a regular file is a journal: a FIFO, a device (a link to /dev/zero), a directory is
+// refused with a message that says what it is, before anything waits on it or reads from it.
 class Journal
 {
 public:
@@ -53,11 +61,35 @@ public:
     // $XDG_STATE_HOME/orvalen/journal.jsonl, or ~/.local/state/orvalen/journal.jsonl.
     static QString DefaultPath();
 
+    // How long a job waits for another program's lock before it gives up.
+    static constexpr std::chrono::milliseconds LockWait{10000};
+    // A longer line is damaged: reading keeps no more than this of a line.
+    static constexpr qsizetype MaxLineBytes = 1024 * 1024;
+
     const QString& Path() const { return path_; }
 
-    // Writes the record as one line and waits until it is on the disk. On failure, the reason
-    // ("path: system error") goes to `error` and the journal is as it was or holds one whole line.
-    bool Append(const JobRecord& record, QString& error) const;
+    // Writes the record as one line and waits until it is on the disk, waiting at most
+    // `lockWait` for the lock. On failure, the reason ("path: system error") goes to `error` and
+    // the journal is as it was.
+    bool Append(const JobRecord& record, QString& error,
+                std::chrono::milliseconds lockWait = LockWait) const;
+    enum class Appended
+    {
+        Written,
+        Locked, // another program holds the lock: nothing was written
+        Failed
+    };
+    // As Append, without waiting for the lock.
+    Appended TryAppend(const JobRecord& record, QString& error) const;
+
+    // Called with each line's number (1-based; 0 when reading backwards) and its record, or
+    // nothing for a damaged line; returns false to stop reading.
+    using Visit = std::function<bool(qint64 line, const std::optional<JobRecord>& record)>;
+    // The lines from the first to the last one written when the reading began, holding one line
+    // at a time. Returns why the file could not be read; empty when it was, or does not exist.
+    QString Read(const Visit& visit) const;
+    // The same from the last line to the first, reading only as far back as `visit` goes on.
+    QString ReadBackward(const Visit& visit) const;
 
     struct Contents
     {
@@ -65,13 +97,17 @@ public:
         QList<int> DamagedLines;  // 1-based numbers of the lines that could not be read
         QString Error;            // the file exists but could not be read
     };
+    // Every record at once: for a journal known to be small.
     Contents ReadAll() const;
 
 private:
     QString path_;
 };
 
-// The newest "z" the printer answered no longer than `within` before `now`. A record dated after
-// `now` does not count: a clock set back must not hide a day's report.
-std::optional<JobRecord> RecentAnsweredZ(const QList<JobRecord>& records, const QDateTime& now,
-                                         std::chrono::seconds within);
+// The newest "z" that the printer with this serial number answered no longer than `within`
+// before `now`, read from the journal's end. Nothing counts for an empty serial number. A record
+// dated after `now` does not count: a clock set back must not hide a day's report. Why the
+// journal could not be read goes to `error`.
+std::optional<JobRecord> RecentAnsweredZ(const Journal& journal, const QString& serial,
+                                         const QDateTime& now, std::chrono::seconds within,
+                                         QString& error);

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <sys/stat.h>
 
@@ -296,4 +297,94 @@ TEST_F(Jobs, AFailedZIsRecordedWithTheRememberedPortAndSerialNumber)
     EXPECT_EQ(last.Result, "not-found");
     EXPECT_EQ(last.Port, "COM3");
     EXPECT_EQ(last.Serial, "ABC1234567");
+}
+
+// Only a Z of the printer about to get one counts for --if-due: a replaced printer, or a second
+// shop's printer on the same laptop, gets its own. On a first run only the printer's answer to
+// the status request tells whose Z it would be.
+TEST_F(Jobs, ZIfDueCountsOnlyTheZOfThePrinterAboutToGetOne)
+{
+    JobRecord windowsZ;
+    windowsZ.Command = "z";
+    windowsZ.Result = "answered";
+    windowsZ.Time = QDateTime::currentDateTime().addSecs(-3600);
+    windowsZ.Port = "COM3";
+    windowsZ.Serial = "ABC1234567";
+    QString error;
+    ASSERT_TRUE(Journal(dir_.filePath("state/orvalen/journal.jsonl")).Append(windowsZ, error));
+
+    auto printer = StartPrinter(3, {"--serial", "ABC1234567"});
+    const CtlRun first = Run({"--json", "z", "--if-due"});
+    EXPECT_EQ(first.Status, 0) << first.Err.toStdString();
+    EXPECT_EQ(JsonOf(first)["result"].toString(), "skipped");
+    EXPECT_EQ(FramesOf(*printer).size(), 1u); // the status request only
+
+    printer.reset();
+    printer = StartPrinter(3, {"--serial", "XYZ7654321"});
+    ASSERT_EQ(Run({"find"}).Status, 0);
+    const CtlRun replaced = Run({"--json", "z", "--if-due"});
+    EXPECT_EQ(JsonOf(replaced)["result"].toString(), "answered") << replaced.Err.toStdString();
+    EXPECT_EQ(FramesOf(*printer).size(), 3u);
+}
+
+// SIGTERM (how systemd stops the timer's job) ends a job only once the exchange under way is
+// over and journalled, and nothing more goes out; the program then ends by the signal. A Z's
+// sending is journalled before its frame, so that SIGKILL leaves a trace, which `history`
+// shows as interrupted.
+TEST_F(Jobs, StopSignalsNeverLeaveAZUnrecorded)
+{
+    // Each reply comes a second late, on the real clock: time to signal the job mid-exchange.
+    auto printer = StartPrinter(3, {"--serial", "ABC1234567", "--delay", "50000"});
+    auto started = [&](const QStringList& arguments) {
+        auto job = std::make_unique<QProcess>();
+        job->setProcessEnvironment(Environment(1));
+        job->start(ORVALENCTL, arguments);
+        return job;
+    };
+    auto framesReach = [&](size_t count) {
+        return printer->WaitForLog(
+            [count](const std::string& log) {
+                size_t frames = 0;
+                for (const LogLine& line : ParseLog(log))
+                    frames += line.kind == "RX" && line.bytes.size() > 2 && line.bytes[0] == '\x02';
+                return frames >= count;
+            },
+            30000);
+    };
+    auto endsBy = [](QProcess& job, int signal) {
+        job.waitForFinished(60000);
+        EXPECT_EQ(job.exitStatus(), QProcess::CrashExit);
+        EXPECT_EQ(job.exitCode(), signal);
+    };
+
+    // Stopped during the status request: its reply is awaited, the Z never goes out.
+    auto job = started({"z"});
+    ASSERT_TRUE(framesReach(1));
+    job->terminate();
+    endsBy(*job, SIGTERM);
+    EXPECT_TRUE(job->readAllStandardError().contains("SIGTERM"));
+    EXPECT_EQ(FramesOf(*printer).size(), 1u);
+    EXPECT_EQ(Journalled().last().Result, "stopped");
+
+    // Stopped once the Z went out: its reply is awaited and journalled.
+    job = started({"z", "--if-due"});
+    ASSERT_TRUE(framesReach(3));
+    job->terminate();
+    endsBy(*job, SIGTERM);
+    EXPECT_EQ(FramesOf(*printer).size(), 3u);
+    QList<JobRecord> records = Journalled();
+    ASSERT_EQ(records.size(), 3);
+    EXPECT_EQ(records[1].Result, "sending");
+    EXPECT_EQ(records[2].Result, "answered");
+    EXPECT_EQ(records[2].Serial, "ABC1234567");
+
+    job = started({"z"});
+    ASSERT_TRUE(framesReach(5));
+    job->kill();
+    endsBy(*job, SIGKILL);
+    EXPECT_EQ(Journalled().last().Result, "sending");
+    const QStringList history = Run({"history", "--json"}).Out.trimmed().split('\n');
+    ASSERT_EQ(history.size(), 3); // stopped, answered, interrupted
+    EXPECT_EQ(QJsonDocument::fromJson(history[2].toUtf8()).object()["result"].toString(),
+              "interrupted");
 }

@@ -2,6 +2,7 @@
 
 #include "printer/Journal.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +44,15 @@ QProcessEnvironment WithState(const QString& folder)
     return environment;
 }
 
+// The printer RTTY012345 on COM3, as `find` leaves it.
+void Remember(const QString& state)
+{
+    ASSERT_TRUE(QDir().mkpath(state + "/config/orvalen"));
+    QFile ini(state + "/config/orvalen/orvalenctl.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[printer]\nport=COM3\nserial=RTTY012345\n");
+}
+
 } // namespace
 
 TEST(Journal, ADamagedLineIsSkippedAndItsNeighboursKept)
@@ -52,6 +63,8 @@ TEST(Journal, ADamagedLineIsSkippedAndItsNeighboursKept)
     QString error;
     ASSERT_TRUE(journal.Append(Record("z", "answered", now), error)) << error.toStdString();
     AppendRaw(journal.Path(), "{\"command\":\"z\",\"res\n");
+    // Longer than any line is kept: skipped without taking its neighbours along.
+    AppendRaw(journal.Path(), QByteArray(Journal::MaxLineBytes + 10, 'x') + '\n');
     ASSERT_TRUE(journal.Append(Record("clock", "accepted", now), error));
     // A writer that died in the middle of its line: the next line must not be glued to it.
     AppendRaw(journal.Path(), "{\"command\":\"status\"");
@@ -62,7 +75,7 @@ TEST(Journal, ADamagedLineIsSkippedAndItsNeighboursKept)
     EXPECT_EQ(contents.Records[0].Reply, QByteArray("\x02\x81\x03", 3));
     EXPECT_EQ(contents.Records[0].Time, now.addMSecs(-now.time().msec()));
     EXPECT_EQ(contents.Records[2].Result, "refused");
-    EXPECT_EQ(contents.DamagedLines, (QList<int>{2, 4}));
+    EXPECT_EQ(contents.DamagedLines, (QList<int>{2, 3, 5}));
 
     const Journal unwritable(journal.Path() + QStringLiteral("/journal.jsonl"));
     EXPECT_FALSE(unwritable.Append(Record("z", "answered", now), error));
@@ -110,19 +123,71 @@ TEST(Journal, WritersInSeveralProcessesNeverTearALineAReaderSees)
     EXPECT_GT(reads, 0);
 }
 
-TEST(Journal, OnlyAZAnsweredInThePastTwelveHoursIsRecent)
+// Read from the journal's end: only a Z that this printer answered counts, not one that another
+// printer answered, nor one whose sending was recorded and its end never was.
+TEST(Journal, OnlyAZThisPrinterAnsweredInThePastTwelveHoursIsRecent)
 {
     const QDateTime now = QDateTime::currentDateTime();
-    const std::chrono::seconds twelveHours = std::chrono::hours(12);
-    auto recent = [&](const QList<JobRecord>& records) {
-        return RecentAnsweredZ(records, now, twelveHours).has_value();
+    auto recent = [&](const QList<JobRecord>& records, const QString& serial = "RTTY012345") {
+        const QTemporaryDir dir;
+        const Journal journal(dir.filePath("journal.jsonl"));
+        QString error;
+        for (const JobRecord& record : records)
+            EXPECT_TRUE(journal.Append(record, error));
+        AppendRaw(journal.Path(), QByteArray(Journal::MaxLineBytes + 10, '{'));
+        const bool found =
+            RecentAnsweredZ(journal, serial, now, std::chrono::hours(12), error).has_value();
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        return found;
     };
-    EXPECT_TRUE(recent({Record("z", "answered", now.addSecs(-11 * 3600))}));
+    EXPECT_TRUE(recent({Record("z", "answered", now.addSecs(-11 * 3600)),
+                        Record("status", "answered", now.addSecs(-60))}));
     EXPECT_FALSE(recent({Record("z", "answered", now.addSecs(-13 * 3600))}));
     EXPECT_FALSE(recent({Record("z", "answered", now.addSecs(3600))})); // the clock went back
     EXPECT_FALSE(recent({Record("z", "refused", now.addSecs(-60))}));
     EXPECT_FALSE(recent({Record("z", "skipped", now.addSecs(-60))}));
+    EXPECT_FALSE(recent({Record("z", "sending", now.addSecs(-60))}));
     EXPECT_FALSE(recent({Record("status", "answered", now.addSecs(-60))}));
+    EXPECT_FALSE(recent({Record("z", "answered", now.addSecs(-60))}, "XYZ7654321"));
+    EXPECT_FALSE(recent({Record("z", "answered", now.addSecs(-60))}, ""));
+}
+
+// A FIFO, a link to an endless device, a directory: refused at once with what it is, never
+// waited on or read, and the device never written.
+TEST(Journal, OnlyARegularFileIsAJournal)
+{
+    const QTemporaryDir state;
+    const QString path = state.filePath("orvalen/journal.jsonl");
+    ASSERT_TRUE(QDir().mkpath(state.filePath("orvalen")));
+    // The remembered printer's port is missing, so the Z searches ports that are not there.
+    QProcessEnvironment environment = WithState(state.path());
+    environment.insert("ORVALEN_COM_DIR", state.path());
+    Remember(state.path());
+    auto check = [&](const char* kind) {
+        const QString problem = QStringLiteral(": %1, not a regular file").arg(kind);
+        const CtlRun history = RunCtl({"history"}, environment);
+        EXPECT_EQ(history.Status, 4) << kind;
+        EXPECT_TRUE(history.Err.contains(problem)) << history.Err.toStdString();
+        const CtlRun z = RunCtl({"z", "--if-due"}, environment);
+        EXPECT_EQ(z.Status, 3) << kind;
+        EXPECT_TRUE(z.Err.contains(problem)) << z.Err.toStdString();
+        QString error;
+        EXPECT_FALSE(
+            Journal(path).Append(Record("z", "answered", QDateTime::currentDateTime()), error));
+        EXPECT_TRUE(error.contains(kind)) << error.toStdString();
+    };
+    ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    check("a FIFO");
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::link("/dev/zero", path));
+    check("a device");
+    struct stat st
+    {
+    };
+    EXPECT_TRUE(stat("/dev/zero", &st) == 0 && S_ISCHR(st.st_mode));
+    QFile::remove(path);
+    ASSERT_TRUE(QDir().mkpath(path));
+    check("a directory");
 }
 
 TEST(History, ShowsTheJournalAsATableCsvAndJsonLinesWarningOfADamagedLine)
@@ -155,6 +220,7 @@ TEST(History, ShowsTheJournalAsATableCsvAndJsonLinesWarningOfADamagedLine)
 TEST(History, ZIfDueAfterARecentZSendsNothingAndRecordsTheSkip)
 {
     const QTemporaryDir state;
+    Remember(state.path());
     const Journal journal(state.filePath("orvalen/journal.jsonl"));
     QString error;
     ASSERT_TRUE(journal.Append(Record("z", "answered", QDateTime::currentDateTime().addSecs(-3600)),

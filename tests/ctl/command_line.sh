@@ -45,5 +45,15 @@ grep -q "^orvalenctl: unknown command 'bogus'" "$err" || fail "English for anoth
 "$ctl" ports >&- 2>"$err"
 [ $? -eq 0 ] || fail "ports with stdout closed"
 
+# Results that cannot be written are a failure, not a listing: whoever reads them gets nothing.
+state="$(mktemp -d)"
+for command in "history --csv" ports; do
+  env -u LANGUAGE LC_ALL=C XDG_STATE_HOME="$state" "$ctl" $command >/dev/full 2>"$err"
+  rc=$?
+  [ $rc -eq 1 ] && grep -q "^orvalenctl: the results could not be written to standard output" "$err" ||
+    fail "'$command >/dev/full' (rc $rc)"
+done
+rm -rf "$state"
+
 [ $failures -eq 0 ] && echo "orvalenctl command line: all cases passed"
 exit $((failures > 0))

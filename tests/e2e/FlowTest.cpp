@@ -19,7 +19,10 @@
 #include "wizard/KWizard.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -520,12 +523,60 @@ TEST_F(FlowTest, TheWindowsJobsReachOrvalenctlsJournal)
     form->Timer1Timer(form->Timer1);
     form->btrepzClick(form->btrepz);
     form->wizardFinishButtonClick(nullptr);
-    const QList<JobRecord> records = Journal(Journal::DefaultPath()).ReadAll().Records;
-    ASSERT_EQ(records.size(), 3);
-    EXPECT_EQ(QStringList({records[1].Command, records[1].Result, records[1].Port,
-                           records[1].Serial, records[2].Command, records[2].Result}),
+    QList<JobRecord> records;
+    WaitUntil(Now() + Seconds(60 * Scale), [&records] {
+        records = Journal(Journal::DefaultPath()).ReadAll().Records;
+        return records.size() >= 4;
+    });
+    ASSERT_EQ(records.size(), 4); // orvalenctl's Z: its sending and its end
+    EXPECT_EQ(QStringList({records[2].Command, records[2].Result, records[2].Port,
+                           records[2].Serial, records[3].Command, records[3].Result}),
               QStringList({"z", "answered", "COM3", "ABC1234567", "clock", "accepted"}));
     form->puerto->Close();
     EXPECT_EQ(RunCtl({"z", "--if-due"}, environment).Status, 0);
     EXPECT_EQ(Journal(Journal::DefaultPath()).ReadAll().Records.last().Result, "skipped");
+}
+
+// Another program holding the journal's lock holds up nothing: the Z report and Finish answer as
+// always, and their lines, port and serial number included, reach the journal once it lets go.
+TEST_F(FlowTest, AJournalLockedByAnotherProgramHoldsUpNothing)
+{
+    const QTemporaryDir state;
+    const QByteArray stateBefore = qgetenv("XDG_STATE_HOME");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", stateBefore); });
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    const Journal journal(Journal::DefaultPath());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(journal.Path()).absolutePath()));
+    QProcess holder;
+    // Holds the lock until its input ends, or 40 s have passed.
+    holder.start(QStringLiteral("flock"), {journal.Path(), QStringLiteral("-c"),
+                                           QStringLiteral("echo locked; timeout 40 cat")});
+    ASSERT_TRUE(holder.waitForReadyRead(20000));
+    const auto release = qScopeGuard([&holder] {
+        holder.closeWriteChannel();
+        holder.waitForFinished();
+    });
+    auto printer = StartPrinter(3, {QStringLiteral("--serial"), QStringLiteral("ABC1234567")});
+    form->Timer1Timer(form->Timer1);
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    form->btrepzClick(form->btrepz);
+    form->wizardFinishButtonClick(nullptr);
+    // Two exchanges on the sped-up clock take well under a second; the lock, a minute.
+    EXPECT_LT(elapsed.elapsed(), 30000);
+    EXPECT_EQ(messages.last(), SuccessMessage);
+    EXPECT_EQ(QFileInfo(journal.Path()).size(), 0);
+
+    holder.closeWriteChannel();
+    ASSERT_TRUE(holder.waitForFinished(20000));
+    QList<JobRecord> records;
+    WaitUntil(Now() + Seconds(60 * Scale), [&] {
+        records = journal.ReadAll().Records;
+        return records.size() >= 2;
+    });
+    ASSERT_EQ(records.size(), 2);
+    EXPECT_EQ(QStringList({records[0].Command, records[0].Result, records[0].Port,
+                           records[0].Serial, records[1].Command, records[1].Result}),
+              QStringList({"z", "answered", "COM3", "ABC1234567", "clock", "accepted"}));
 }

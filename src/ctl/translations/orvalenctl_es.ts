@@ -215,10 +215,6 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>, respuesta %1</translation>
     </message>
     <message>
-        <source>a Z report was printed at %1; nothing sent</source>
-        <translation>ya se imprimió un Reporte Z el %1; no se envió nada</translation>
-    </message>
-    <message>
         <source>this %1 was not recorded in the journal: %2</source>
         <translation>este %1 no quedó en el registro: %2</translation>
     </message>
@@ -323,6 +319,18 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>omitido</translation>
     </message>
     <message>
+        <source>sending</source>
+        <translation>enviando</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>detenido</translation>
+    </message>
+    <message>
+        <source>interrupted</source>
+        <translation>interrumpido</translation>
+    </message>
+    <message>
         <source>not a serial port</source>
         <translation>no es un puerto serie</translation>
     </message>
@@ -385,6 +393,57 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
     <message>
         <source>the remembered printer (serial %1) is on %2, which is not one of COM1 to COM20 here</source>
         <translation>la impresora recordada (serie %1) está en %2, que aquí no es ninguno de COM1 a COM20</translation>
+    </message>
+    <message>
+        <source>stopped by %1: the %2 command was not sent</source>
+        <translation>detenido por %1: no se envió el comando %2</translation>
+    </message>
+    <message>
+        <source>a Z report of the printer %1 was printed at %2; nothing sent</source>
+        <translation>ya se imprimió un Reporte Z de la impresora %1 el %2; no se envió nada</translation>
+    </message>
+    <message>
+        <source>the Z report about to go out could not be recorded in the journal first (%1); it is sent all the same</source>
+        <translation>el reporte Z por salir no se pudo anotar antes en el registro (%1); se envía de todos modos</translation>
+    </message>
+    <message>
+        <source>the results could not be written to standard output: %1</source>
+        <translation>no se pudieron escribir los resultados en la salida estándar: %1</translation>
+    </message>
+    <message>
+        <source>%1 received: the exchange in progress ends (within 32 s), then the job stops; nothing more is sent</source>
+        <translation>se recibió %1: el intercambio en curso termina (en 32 s como máximo) y luego el trabajo se detiene; no se envía nada más</translation>
+    </message>
+</context>
+<context>
+    <name>Journal</name>
+    <message>
+        <source>%1: locked by another program</source>
+        <translation>%1: bloqueado por otro programa</translation>
+    </message>
+    <message>
+        <source>a FIFO</source>
+        <translation>una FIFO</translation>
+    </message>
+    <message>
+        <source>a directory</source>
+        <translation>un directorio</translation>
+    </message>
+    <message>
+        <source>a device</source>
+        <translation>un dispositivo</translation>
+    </message>
+    <message>
+        <source>a socket</source>
+        <translation>un socket</translation>
+    </message>
+    <message>
+        <source>something else</source>
+        <translation>otra cosa</translation>
+    </message>
+    <message>
+        <source>%1: %2, not a regular file</source>
+        <translation>%1: %2, no un archivo común</translation>
     </message>
 </context>
 </TS>
