@@ -198,8 +198,12 @@ void TVaCommEventThread::Execute()
             WriteEvent.Unsignal();
             continue;
         }
-        auto self = std::static_pointer_cast<TVaCommEventThread>(shared_from_this());
-        HandOver([self, found] { self->DispatchEvents(found); }, Event.Handle());
+        HandOver(
+            [this, alive = weak_from_this(), found] {
+                if (const auto keep = alive.lock())
+                    DispatchEvents(found);
+            },
+            Event.Handle());
     }
 }
 
@@ -365,8 +369,12 @@ void TVaCommWriteThread::NotifyTxEmpty()
     // The port's thread may be busy queueing more without serving its events: new bytes end
     // this wait, and the report is served later. It raises the event only when the queue is
     // empty by then; when it is not, the next drain posts a report of its own.
-    auto self = std::static_pointer_cast<TVaCommWriteThread>(shared_from_this());
-    HandOver([self] { self->RaiseTxEmpty(); }, StopEvent.Handle(), DataEvent.Handle());
+    HandOver(
+        [this, alive = weak_from_this()] {
+            if (const auto keep = alive.lock())
+                RaiseTxEmpty();
+        },
+        StopEvent.Handle(), DataEvent.Handle());
 }
 
 void TVaCommWriteThread::RaiseTxEmpty()
@@ -390,11 +398,11 @@ void TVaCommWriteThread::RaiseTxEmpty()
 
 bool TVaCommWriteThread::WriteFailed(int error)
 {
-    auto self = std::static_pointer_cast<TVaCommWriteThread>(shared_from_this());
     HandOver(
-        [self] {
-            if (!self->Terminated())
-                ReportErrors([&] { self->Port().HandleEvents(CommEv::Err); });
+        [this, alive = weak_from_this()] {
+            const auto keep = alive.lock();
+            if (keep && !Terminated())
+                ReportErrors([&] { Port().HandleEvents(CommEv::Err); });
         },
         StopEvent.Handle());
     if (Terminated() || StopWithin(0))

@@ -59,7 +59,9 @@ public:
 protected:
     virtual void Execute() = 0;
     // Runs fn on the port's (UI) thread and waits until it has run there, the stop event is
-    // signalled or (when given) `alsoEnd` is. Returns the pending call.
+    // signalled or (when given) `alsoEnd` is. Returns the pending call. The call must hold the
+    // thread only weakly (weak_from_this): a thread object whose last owner were its own thread
+    // would be freed under its running Execute.
     std::shared_ptr<UiCall> HandOver(std::function<void()> fn, int stopFd, int alsoEnd = -1);
     void MarkTerminated() { terminated_.store(true); }
     const TVaCommThreadPort& Port() const { return port_; }
