@@ -3,6 +3,8 @@
 #   scripts/windows.sh qt       installs the cross tools and builds Qt for Windows (once; cached)
 #                               and prints the Qt prefix on stdout
 #   scripts/windows.sh deps     installs the cross tools only
+#   scripts/windows.sh test     builds Qt when needed, cross-builds Orvalen's Windows side into
+#                               ${BUILD_DIR:-build-win} and runs its tests under Wine (ctest -L wine)
 #
 # Qt for Windows is built from the qt6-base source package of the host Qt's version (the host's
 # moc, rcc and uic are used), as shared libraries, with only what the program uses. It goes to
@@ -107,7 +109,7 @@ EOF
 
 # Prints the Qt prefix, building it first when the cache has none for these options.
 build_qt() {
-  install_deps
+  install_deps >&2
   local pkgver upstream key prefix
   pkgver="$(host_qt_package_version)"
   upstream="${pkgver%%-*}"
@@ -137,7 +139,9 @@ build_qt() {
       "${qt_options[@]}" >"$cache/configure-$key.log" 2>&1 ||
       { log "configure failed, see $cache/configure-$key.log"; tail -30 "$cache/configure-$key.log" >&2; exit 1; }
   fi
-  cmake --build "$build" --parallel "$jobs" >"$cache/build-$key.log" 2>&1 ||
+  # Core first: it is what the platform layer needs, and a developer can try that early.
+  { cmake --build "$build" --parallel "$jobs" --target Core &&
+    cmake --build "$build" --parallel "$jobs"; } >"$cache/build-$key.log" 2>&1 ||
     { log "build failed, see $cache/build-$key.log"; grep -m5 -B2 -A10 'error' "$cache/build-$key.log" >&2; exit 1; }
   rm -rf "$stage"
   DESTDIR="$stage" cmake --install "$build" >"$cache/install-$key.log" 2>&1
@@ -151,11 +155,25 @@ build_qt() {
   echo "$prefix"
 }
 
+# Cross-builds the Windows side and runs its tests under Wine; extra arguments go to ctest.
+build_and_test() {
+  local prefix build="${BUILD_DIR:-$root/build-win}"
+  prefix="$(build_qt)"
+  "$prefix/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DBUILD_TESTING=ON
+  cmake --build "$build"
+  (cd "$build" && ctest --output-on-failure -L wine "$@")
+}
+
 case "${1:-}" in
   deps) install_deps ;;
   qt) build_qt ;;
+  test)
+    shift
+    build_and_test "$@"
+    ;;
   *)
-    sed -n '2,5p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
     ;;
 esac
