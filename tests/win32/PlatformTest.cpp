@@ -109,4 +109,43 @@ TEST_F(PortPair, TheStopEventEndsAWaitAtOnce)
     EXPECT_FALSE(peer.IsOpen());
 }
 
+TEST_F(PortPair, AWriteThatCannotFinishEndsAtItsBound)
+{
+    // Nobody reads the other end: the pseudo-terminal's buffer fills and the write stalls.
+    const QByteArray block(256 * 1024, 'x');
+    int written = -1;
+    EXPECT_EQ(ours.WriteSome(block.constData(), int(block.size()), 300, nullptr, written), 0u);
+    EXPECT_GE(written, 0);
+    EXPECT_LT(written, block.size());
+    bool completed = true;
+    EXPECT_EQ(ours.Write(block.constData(), int(block.size()), 300, completed), 0u);
+    EXPECT_FALSE(completed);
+    EXPECT_EQ(ours.Purge(PURGE_TXABORT | PURGE_TXCLEAR), 0u);
+}
+
+// Last: it ends the port pair for good.
+TEST_F(PortPair, ZZ_APulledOutAdapterIsReportedOnceAsGone)
+{
+    LineWatch watch(ours, EV_RXCHAR | EV_ERR);
+    const QByteArray unplug = qgetenv("ORVALEN_WINE_UNPLUG");
+    ASSERT_FALSE(unplug.isEmpty()) << "run through wine-run.sh";
+    UniqueHandle(
+        CreateFileA(unplug.constData(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+
+    const auto until = std::chrono::steady_clock::now() + Generous;
+    quint32 events = 0;
+    while (events != LineEvent::Gone && std::chrono::steady_clock::now() < until)
+        events = watch.Wait(stop.Get(), nullptr);
+    ASSERT_EQ(events, LineEvent::Gone);
+    EXPECT_TRUE(IsDeviceGone(int(watch.Failure()))) << watch.Failure();
+    char buffer[8];
+    int n = 0;
+    EXPECT_TRUE(IsDeviceGone(int(ours.Read(buffer, sizeof buffer, n))));
+    bool completed = true;
+    EXPECT_TRUE(IsDeviceGone(int(ours.Write("x", 1, 1000, completed))));
+    // Reported once: afterwards only the stop event ends a wait.
+    SetEvent(stop.Get());
+    EXPECT_EQ(watch.Wait(stop.Get(), nullptr), 0u);
+}
+
 } // namespace

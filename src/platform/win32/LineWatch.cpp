@@ -96,9 +96,19 @@ quint32 LineWatch::Wait(HANDLE stop, HANDLE wake)
             DWORD unused = 0;
             pending_ = false;
             if (!GetOverlappedResult(device_.Handle(), &ov_, &unused, FALSE)) {
-                failure_ = GetLastError();
-                gone_ = true;
-                return LineEvent::Gone;
+                // An aborted wait may be a change of the mask or a device that went away (Wine
+                // ends the wait so when the far end of its pseudo-terminal closes): the queue
+                // query tells which.
+                DWORD error = GetLastError();
+                quint32 input = 0, output = 0;
+                if (error == ERROR_OPERATION_ABORTED)
+                    error = device_.QueueCounts(input, output);
+                if (error != 0) {
+                    failure_ = error;
+                    gone_ = true;
+                    return LineEvent::Gone;
+                }
+                happened_ = 0;
             }
         }
         if (happened_ & EV_RXCHAR) {
