@@ -59,6 +59,9 @@ export ORVALEN_WINE_UNPLUG="Z:${unplug//\//\\}"
   [ -e "$unplug" ] && kill "$socat_pid"
   sleep 0.1
 done) &
+# The server of this prefix, started here so that its output stays out of the test's: when the
+# pair ends, the hang-up makes it dump its objects on stderr.
+"$(dirname "$wine")/wineserver" -p2 >/dev/null 2>&1
 status=0
 "$wine" "$@" || status=$?
 "$(dirname "$wine")/wineserver" -w || true

@@ -36,7 +36,7 @@ pid_t CurrentThreadId()
 
 int ThreadNice(pid_t tid)
 {
-    const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, DWORD(tid));
+    const HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, DWORD(tid));
     if (!thread)
         return 0;
     const int priority = GetThreadPriority(thread);
@@ -58,8 +58,8 @@ int ApplyThreadNice(pid_t tid, int offset)
             break;
         }
     }
-    const HANDLE thread = OpenThread(
-        THREAD_SET_LIMITED_INFORMATION | THREAD_QUERY_LIMITED_INFORMATION, FALSE, DWORD(tid));
+    const HANDLE thread =
+        OpenThread(THREAD_SET_INFORMATION | THREAD_QUERY_INFORMATION, FALSE, DWORD(tid));
     if (!thread)
         return 0;
     SetThreadPriority(thread, chosen->priority);
