@@ -224,7 +224,8 @@ DWORD SerialDevice::WriteSome(const char* data, int count, int timeoutMs, HANDLE
 DWORD SerialDevice::Write(const char* data, int count, int timeoutMs, bool& completed)
 {
     completed = false;
-    const QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    const QDeadlineTimer deadline =
+        timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
     int written = 0;
     if (const DWORD error =
             Transfer(true, const_cast<char*>(data), count, timeoutMs, nullptr, written))

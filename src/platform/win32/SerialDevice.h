@@ -56,7 +56,8 @@ public:
     // Reads at most `count` bytes that have arrived; `got` is 0 when none are waiting.
     DWORD Read(char* dest, int count, int& got);
     // Hands all bytes to the driver and waits until they have left the output queue, within
-    // `timeoutMs` real milliseconds in all. `completed` tells whether both happened in time.
+    // `timeoutMs` real milliseconds in all (negative: no bound). `completed` tells whether both
+    // happened in time.
     DWORD Write(const char* data, int count, int timeoutMs, bool& completed);
     // Writes what the driver takes within `timeoutMs` or until `stop` (nullptr: none) is
     // signalled; the rest is cancelled. `written` says how many bytes were taken.
