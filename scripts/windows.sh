@@ -85,7 +85,9 @@ qt_options=(
   -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_pcre2=OFF
   -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF
   -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF
-  -DFEATURE_direct2d=OFF -DFEATURE_vulkan=OFF
+  # Without direct2d, Gui leaves out the DirectWrite font database that the 6.4 windows plugin
+  # still calls when directwrite3 is on (the plugin then fails to link): GDI fonts, the default.
+  -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_vulkan=OFF
   -DFEATURE_style_windowsvista=OFF
   -DFEATURE_sql_sqlite=OFF -DFEATURE_zstd=OFF
   -DFEATURE_testlib=ON
