@@ -21,3 +21,12 @@ if(BUILD_TESTING)
     ${_qt_bin} ${_gcc_bin} /usr/x86_64-w64-mingw32/lib --)
   add_subdirectory(tests/win32)
 endif()
+
+# The yardstick for the start-up figure of the Windows build: a bare Qt label window, with the
+# windows platform plugin beside it as a deployed program has it.
+add_executable(bare_label WIN32 bench/win32/bare_label.cpp)
+target_link_libraries(bare_label PRIVATE Qt6::Widgets)
+add_custom_command(TARGET bare_label POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:bare_label>/platforms
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
+    $<TARGET_FILE_DIR:bare_label>/platforms/)
