@@ -1,0 +1,32 @@
+# The Windows build: cross-built with MinGW-w64 against the Qt that scripts/windows.sh builds,
+# tested under Wine. It holds what has a Win32 side so far: the platform layer and its tests.
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601)
+
+add_subdirectory(src/platform)
+
+include(CTest)
+if(BUILD_TESTING)
+  # GoogleTest from Debian's sources, built for Windows.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # Every test program runs under Wine, with the Qt and MinGW run-time DLLs on its path.
+  get_target_property(_qtcore_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
+  get_filename_component(_qt_bin "${_qtcore_dll}" DIRECTORY)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+    OUTPUT_VARIABLE _stdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(_gcc_bin "${_stdcxx}" DIRECTORY)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+    ${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh ${CMAKE_BINARY_DIR}
+    ${_qt_bin} ${_gcc_bin} /usr/x86_64-w64-mingw32/lib --)
+  add_subdirectory(tests/win32)
+endif()
+
+# The yardstick for the start-up figure of the Windows build: a bare Qt label window, with the
+# windows platform plugin beside it as a deployed program has it.
+add_executable(bare_label WIN32 bench/win32/bare_label.cpp)
+target_link_libraries(bare_label PRIVATE Qt6::Widgets)
+add_custom_command(TARGET bare_label POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:bare_label>/platforms
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
+    $<TARGET_FILE_DIR:bare_label>/platforms/)
