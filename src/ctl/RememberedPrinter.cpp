@@ -1,6 +1,7 @@
 #include "ctl/RememberedPrinter.h"
 
 #include "ctl/Console.h"
+#include "ctl/Options.h"
 #include "platform/UniqueFd.h"
 #include "printer/Reply.h"
 #include "serial/VaComm.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -34,9 +34,7 @@ constexpr qsizetype MaxFileSize = 64 * 1024;
 
 bool ValidPort(const QString& port)
 {
-    static const QRegularExpression comName(
-        QRegularExpression::anchoredPattern(QStringLiteral("COM([1-9]|1[0-9]|20)")));
-    return comName.match(port).hasMatch() || port.startsWith(QLatin1Char('/'));
+    return IsPortName(port) || port.startsWith(QLatin1Char('/'));
 }
 
 bool ValidSerial(const QString& serial)
