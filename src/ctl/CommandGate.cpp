@@ -53,13 +53,10 @@ bool CommandGate::Pass(JobOutcome& at)
         at.Reason.clear();
         return false;
     }
-    JobRecord record;
-    record.Command = CommandName(options_.Job);
-    record.Time = QDateTime::currentDateTime();
-    record.Port = at.Port;
-    record.Device = at.Device;
-    record.Serial = at.Serial;
-    record.Result = ResultName(JobResult::Sending);
+    JobOutcome sending = at;
+    sending.Result = JobResult::Sending;
+    sending.Reply.clear(); // the Z's reply is still to come
+    const JobRecord record = RecordOf(options_.Job, sending);
     // Not recorded is no reason to leave the day's Z out: a Z twice is better than none.
     QString error;
     if (!journal_.Append(record, error))

@@ -61,7 +61,12 @@ struct Survey
     QList<qsizetype> Widths;
 };
 
-const QString Interrupted = QStringLiteral("interrupted");
+// A Z's "sending" line as `history` shows it when its end is missing.
+JobRecord AsInterrupted(JobRecord sending)
+{
+    sending.Result = QStringLiteral("interrupted");
+    return sending;
+}
 
 // The lines as `history` shows them: a Z's "sending" line only when its end is missing, then as
 // "interrupted"; the line its job wrote tells the rest.
@@ -71,9 +76,7 @@ std::optional<JobRecord> Shown(qint64 line, const JobRecord& record, const Surve
         return record;
     if (!survey.Interrupted.contains(line))
         return std::nullopt;
-    JobRecord shown = record;
-    shown.Result = Interrupted;
-    return shown;
+    return AsInterrupted(record);
 }
 
 QStringList TableHeader()
@@ -117,16 +120,11 @@ Survey SurveyJournal(const Journal& journal, HistoryFormat format, const Console
             else
                 pending.remove(PairKey(*record));
         }
-        if (IsSending(*record)) {
-            JobRecord shown = *record;
-            shown.Result = Interrupted;
-            if (format == HistoryFormat::Table)
-                widen(TableRow(shown));
-        } else {
+        // Whether a sending line is shown is known only at the end: its width counts anyway.
+        if (format == HistoryFormat::Table)
+            widen(TableRow(IsSending(*record) ? AsInterrupted(*record) : *record));
+        if (!IsSending(*record))
             ++survey.Rows;
-            if (format == HistoryFormat::Table)
-                widen(TableRow(*record));
-        }
         return true;
     });
     for (const qint64 line : std::as_const(pending))

@@ -88,6 +88,14 @@ QByteArray DevicePath(const QString& path, const QList<QByteArray>& raw)
 
 } // namespace
 
+bool IsPortName(const QString& name)
+{
+    // Anchored at the very end: "$" alone would let "COM3\n" through.
+    static const QRegularExpression comName(
+        QRegularExpression::anchoredPattern(QStringLiteral("COM([1-9]|1[0-9]|20)")));
+    return comName.match(name).hasMatch();
+}
+
 QString CommandName(Options::Command command)
 {
     for (const CommandInfo& info : Commands) {
@@ -157,12 +165,8 @@ ParsedCommandLine ParseOptions(const QStringList& arguments, const QList<QByteAr
     if (parser.isSet(port) && parser.isSet(device))
         return UsageError(Ctl::tr("--port and --device exclude each other"));
     if (parser.isSet(port)) {
-        // Anchored at the very end: "$" alone would let "COM3\n" through.
-        static const QRegularExpression comName(
-            QRegularExpression::anchoredPattern(QStringLiteral("COM([1-9]|1[0-9]|20)")),
-            QRegularExpression::CaseInsensitiveOption);
         options.Port = parser.value(port).toUpper();
-        if (!comName.match(options.Port).hasMatch())
+        if (!IsPortName(options.Port))
             return UsageError(
                 Ctl::tr("--port takes COM1 to COM20, not '%1'").arg(parser.value(port)));
     }

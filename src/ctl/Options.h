@@ -43,5 +43,8 @@ struct ParsedCommandLine
 ParsedCommandLine ParseOptions(const QStringList& arguments,
                                const QList<QByteArray>& rawArguments = {});
 
+// "COM1" to "COM20" exactly, in upper case: a port as --port takes it and as it is remembered.
+bool IsPortName(const QString& name);
+
 // The command's own name, as typed and as journalled ("z", "history").
 QString CommandName(Options::Command command);

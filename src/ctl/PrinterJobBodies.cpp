@@ -328,26 +328,17 @@ JobOutcome Reach(Session& session, const JobContext& context, bool checkSerial)
 }
 
 // How the printer took the job's command, from its answer to the command's frame (none: no
-// answer came). The printer marks a refusal with ERRO, the Z report's as the clock's.
-using Judge = JobResult (*)(const std::optional<QByteArray>& answer);
-
-JobResult JudgeZ(const std::optional<QByteArray>& answer)
+// answer came): `taken` unless it marks a refusal with ERRO, the Z report's as the clock's.
+JobResult Judged(const std::optional<QByteArray>& answer, JobResult taken)
 {
     if (!answer)
         return JobResult::NoReply;
-    return DateTimeRefused(*answer) ? JobResult::Refused : JobResult::Answered;
-}
-
-JobResult JudgeClock(const std::optional<QByteArray>& answer)
-{
-    if (!answer)
-        return JobResult::NoReply;
-    return DateTimeRefused(*answer) ? JobResult::Refused : JobResult::Accepted;
+    return DateTimeRefused(*answer) ? JobResult::Refused : taken;
 }
 
 // Reaches the printer, then sends the command built at that moment.
 template <typename MakePayload>
-JobOutcome RunCommand(const JobContext& context, MakePayload makePayload, Judge judge)
+JobOutcome RunCommand(const JobContext& context, MakePayload makePayload, JobResult taken)
 {
     Session session(context);
     JobOutcome at = Reach(session, context, true);
@@ -359,7 +350,7 @@ JobOutcome RunCommand(const JobContext& context, MakePayload makePayload, Judge 
         return at;
     session.Send(makePayload());
     at.Reply = session.Link().Reply();
-    at.Result = judge(AnswerTo(session.Link().LastFrame(), at.Reply));
+    at.Result = Judged(AnswerTo(session.Link().LastFrame(), at.Reply), taken);
     switch (at.Result) {
     case JobResult::Answered:
     case JobResult::Accepted:
@@ -414,7 +405,8 @@ JobOutcome RequestStatus(const JobContext& context)
 
 JobOutcome PrintZReport(const JobContext& context)
 {
-    return Guarded(context, [&] { return RunCommand(context, PayloadReporteZ, JudgeZ); });
+    return Guarded(context,
+                   [&] { return RunCommand(context, PayloadReporteZ, JobResult::Answered); });
 }
 
 JobOutcome SetPrinterClock(const JobContext& context)
@@ -432,6 +424,6 @@ JobOutcome SetPrinterClock(const JobContext& context)
                 DecodeTime(now, hour, min, sec, msec);
                 return PayloadFechaHora(CampoFecha(year, month, day), CampoHora(hour, min, sec));
             },
-            JudgeClock);
+            JobResult::Accepted);
     });
 }

@@ -226,14 +226,7 @@ ExitStatus RunJob(const Options& options, const Journal& journal, const Console&
     }
     outcome = NamingThePrinter(outcome, options, target);
 
-    JobRecord record;
-    record.Command = CommandName(options.Job);
-    record.Time = QDateTime::currentDateTime();
-    record.Port = outcome.Port;
-    record.Device = outcome.Device;
-    record.Serial = outcome.Serial;
-    record.Result = ResultName(outcome.Result);
-    record.Reply = outcome.Reply;
+    const JobRecord record = RecordOf(options.Job, outcome);
     // Recorded before anything reports success: a Z that is not in the journal would be printed
     // again by the timer.
     QString error;
@@ -253,6 +246,19 @@ ExitStatus RunJob(const Options& options, const Journal& journal, const Console&
 }
 
 } // namespace
+
+JobRecord RecordOf(Options::Command job, const JobOutcome& outcome)
+{
+    JobRecord record;
+    record.Command = CommandName(job);
+    record.Time = QDateTime::currentDateTime();
+    record.Port = outcome.Port;
+    record.Device = outcome.Device;
+    record.Serial = outcome.Serial;
+    record.Result = ResultName(outcome.Result);
+    record.Reply = outcome.Reply;
+    return record;
+}
 
 ExitStatus RunPrinterJob(const Options& options, const Journal& journal, const Console& console)
 {

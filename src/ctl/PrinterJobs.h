@@ -44,6 +44,9 @@ struct JobOutcome
     bool Reached = false;
 };
 
+// The journal line of a job that ended so, written now.
+JobRecord RecordOf(Options::Command job, const JobOutcome& outcome);
+
 struct JobContext
 {
     const Options& Asked;

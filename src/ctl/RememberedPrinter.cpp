@@ -1,14 +1,15 @@
 #include "ctl/RememberedPrinter.h"
 
 #include "ctl/Console.h"
+#include "ctl/Options.h"
 #include "platform/UniqueFd.h"
+#include "printer/JournalFile.h"
 #include "printer/Reply.h"
 #include "serial/VaComm.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -34,9 +35,7 @@ constexpr qsizetype MaxFileSize = 64 * 1024;
 
 bool ValidPort(const QString& port)
 {
-    static const QRegularExpression comName(
-        QRegularExpression::anchoredPattern(QStringLiteral("COM([1-9]|1[0-9]|20)")));
-    return comName.match(port).hasMatch() || port.startsWith(QLatin1Char('/'));
+    return IsPortName(port) || port.startsWith(QLatin1Char('/'));
 }
 
 bool ValidSerial(const QString& serial)
@@ -48,24 +47,10 @@ bool ValidSerial(const QString& serial)
 // Nothing that is not a regular file is opened: opening a serial port's node raises its lines.
 std::optional<QByteArray> ReadSettingsFile(const QString& path, QString& problem)
 {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat st;
-    if (stat(native.constData(), &st) != 0) {
-        if (errno != ENOENT)
-            problem = CannotRead(path, errno);
+    // Without waiting, and checked again once open, as the journal is.
+    const UniqueFd fd = JournalFile::OpenRegular(path, O_RDONLY, problem);
+    if (!fd.IsOpen())
         return std::nullopt;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        problem = Ctl::tr("%1 is not a regular file").arg(path);
-        return std::nullopt;
-    }
-    // Without waiting, and checked again once open: it may have been swapped in between.
-    const UniqueFd fd(open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.IsOpen() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        problem =
-            fd.IsOpen() ? Ctl::tr("%1 is not a regular file").arg(path) : CannotRead(path, errno);
-        return std::nullopt;
-    }
     QByteArray bytes(MaxFileSize + 1, Qt::Uninitialized);
     qsizetype size = 0;
     while (size < bytes.size()) {

@@ -367,10 +367,6 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>no se puede leer %1: %2</translation>
     </message>
     <message>
-        <source>%1 is not a regular file</source>
-        <translation>%1 no es un archivo común</translation>
-    </message>
-    <message>
         <source>%1 is damaged: far too large</source>
         <translation>%1 está dañado: es demasiado grande</translation>
     </message>
