@@ -220,7 +220,8 @@ TEST_F(Jobs, ADamagedSettingsFileStopsEveryJobButFind)
         [&] {
             QFile file(ini);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray("\x8f\x00[\xff=\n\x01serial", 15));
+            static constexpr char Junk[] = "\x8f\x00[\xff=\n\x01serial";
+            file.write(Junk, sizeof Junk - 1);
         },
         [&] { QDir().mkpath(ini); },
         [&] { ASSERT_EQ(mkfifo(QFile::encodeName(ini).constData(), 0600), 0); },
