@@ -1,6 +1,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <vector>
 
 // What a thread can wait for: a file descriptor on POSIX, a kernel HANDLE on Windows.
 #if defined(_WIN32)
@@ -36,3 +37,6 @@ private:
 // readable or hung up, a handle signalled. Returns its index in the list, -1 on time-out
 // (timeoutMs < 0: none) and -2 on failure. The first signalled one in the list wins.
 int WaitForAnyOf(std::initializer_list<Waitable> objects, int timeoutMs);
+int WaitForAnyOf(const std::vector<Waitable>& objects, int timeoutMs);
+// The system's error code for the last wait that failed on this thread (errno, GetLastError).
+int LastWaitError();

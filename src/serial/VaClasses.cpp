@@ -1,14 +1,7 @@
 #include "serial/VaClasses.h"
 
-#include "platform/UiCall.h"
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <system_error>
-#include <unistd.h>
 #include <vector>
 
 int ThreadPriorityValue(TThreadPriority priority)
@@ -28,27 +21,24 @@ TVaHandleObject::~TVaHandleObject() = default;
 
 TVaWaitResult TVaHandleObject::WaitFor(int timeoutMs)
 {
-    pollfd p{handle_.Get(), POLLIN, 0};
-    for (;;) {
-        const int r = poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
-        if (r > 0)
-            return (p.revents & POLLIN) ? wrSignaled : wrAbandoned;
-        if (r == 0)
-            return wrTimeout;
-        if (errno != EINTR) {
-            lastError_ = errno;
-            return wrError;
-        }
+    switch (WaitForAnyOf({event_.Handle()}, timeoutMs < 0 ? -1 : timeoutMs)) {
+    case 0:
+        return wrSignaled;
+    case -1:
+        return wrTimeout;
+    default:
+        lastError_ = LastWaitError();
+        return wrError;
     }
 }
 
 int WaitForAny(std::initializer_list<TVaHandleObject*> objects, int timeoutMs)
 {
-    std::vector<int> handles;
+    std::vector<Waitable> handles;
     handles.reserve(objects.size());
     for (TVaHandleObject* o : objects)
         handles.push_back(o->Handle());
-    return WaitForReadable(handles, timeoutMs);
+    return WaitForAnyOf(handles, timeoutMs);
 }
 
 void TVaEvent::Signal()
@@ -56,9 +46,8 @@ void TVaEvent::Signal()
     std::lock_guard lock(stateLock_);
     if (signalled_)
         return;
-    const eventfd_t one = 1;
-    if (::write(handle_.Get(), &one, sizeof one) < 0)
-        lastError_ = errno;
+    if (const int error = event_.Set())
+        lastError_ = error;
     else
         signalled_ = true;
 }
@@ -68,18 +57,9 @@ void TVaEvent::Unsignal()
     std::lock_guard lock(stateLock_);
     if (!signalled_)
         return;
-    // Reading an eventfd returns its counter and sets it to 0.
-    eventfd_t value = 0;
-    if (::read(handle_.Get(), &value, sizeof value) < 0 && errno != EAGAIN)
-        lastError_ = errno;
+    if (const int error = event_.Reset())
+        lastError_ = error;
     signalled_ = false;
-}
-
-TVaWaitEvent::TVaWaitEvent()
-{
-    handle_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!handle_.IsOpen())
-        throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
 TVaCommBuffer::TVaCommBuffer(int capacity)

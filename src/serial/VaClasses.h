@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "platform/SignalEvent.h"
 
 #include <QObject>
 
@@ -106,23 +106,25 @@ enum TVaWaitResult
 // Wait without a time limit.
 inline constexpr int VaInfinite = -1;
 
-// Owns one waitable descriptor. WaitFor never spins: it sleeps in poll().
+// Owns one waitable object of the system (the platform layer's event). WaitFor never spins: it
+// sleeps in the system's wait.
 class TVaHandleObject
 {
 public:
+    // Throws std::system_error when the system has no event left to give.
     TVaHandleObject() = default;
     virtual ~TVaHandleObject();
     TVaHandleObject(const TVaHandleObject&) = delete;
     TVaHandleObject& operator=(const TVaHandleObject&) = delete;
 
-    int Handle() const { return handle_.Get(); }
+    Waitable Handle() const { return event_.Handle(); }
     int LastError() const { return lastError_; }
-    // Waits at most timeoutMs real milliseconds (VaInfinite: no limit); on wrError the errno
-    // value is in LastError.
+    // Waits at most timeoutMs real milliseconds (VaInfinite: no limit); on wrError the system's
+    // error code is in LastError.
     TVaWaitResult WaitFor(int timeoutMs);
 
 protected:
-    UniqueFd handle_;
+    SignalEvent event_;
     int lastError_ = 0;
 };
 
@@ -143,12 +145,10 @@ private:
     bool signalled_ = false;
 };
 
-// A manual-reset event, initially not signalled: it stays signalled until Unsignal. Backed by an
-// eventfd, so it can be waited on together with a device descriptor.
+// A manual-reset event, initially not signalled: it stays signalled until Unsignal. It can be
+// waited on together with a device (see WaitForAnyOf).
 class TVaWaitEvent : public TVaEvent
 {
-public:
-    TVaWaitEvent();
 };
 
 // A lock that the same thread may take again; Enter/Leave, or std::lock_guard.

@@ -41,9 +41,19 @@ bool SignalEvent::IsSet() const
 
 int WaitForAnyOf(std::initializer_list<Waitable> objects, int timeoutMs)
 {
+    return WaitForAnyOf(std::vector<Waitable>(objects), timeoutMs);
+}
+
+int WaitForAnyOf(const std::vector<Waitable>& objects, int timeoutMs)
+{
     for (;;) {
         const int r = WaitForReadable(objects, timeoutMs);
         if (r != -2 || errno != EINTR)
             return r;
     }
+}
+
+int LastWaitError()
+{
+    return errno;
 }

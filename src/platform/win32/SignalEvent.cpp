@@ -34,3 +34,13 @@ int WaitForAnyOf(std::initializer_list<Waitable> objects, int timeoutMs)
 {
     return WaitForSignalled(objects, timeoutMs);
 }
+
+int WaitForAnyOf(const std::vector<Waitable>& objects, int timeoutMs)
+{
+    return WaitForSignalled(objects, timeoutMs);
+}
+
+int LastWaitError()
+{
+    return int(GetLastError());
+}

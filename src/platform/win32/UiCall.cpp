@@ -60,6 +60,11 @@ void UiCall::Send(UiCallTarget* target, std::function<void()> fn)
 
 int WaitForSignalled(std::initializer_list<HANDLE> handles, int timeoutMs)
 {
+    return WaitForSignalled(std::vector<HANDLE>(handles), timeoutMs);
+}
+
+int WaitForSignalled(const std::vector<HANDLE>& handles, int timeoutMs)
+{
     // WaitForMultipleObjects takes no empty entries: keep the caller's index for each one.
     std::vector<HANDLE> waited;
     std::vector<int> index;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 // Receives the calls that worker threads hand to the thread it lives on (the UI thread). Calls
 // still queued when it is destroyed are dropped without running: make it a child of the object
@@ -48,3 +49,4 @@ private:
 // in the list, -1 on time-out and -2 on failure (GetLastError tells why). The first signalled
 // one in the list wins.
 int WaitForSignalled(std::initializer_list<HANDLE> handles, int timeoutMs);
+int WaitForSignalled(const std::vector<HANDLE>& handles, int timeoutMs);
