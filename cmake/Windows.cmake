@@ -3,6 +3,8 @@
 add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601)
 
 add_subdirectory(src/platform)
+add_subdirectory(src/runtime)
+add_subdirectory(src/serial)
 
 include(CTest)
 if(BUILD_TESTING)
