@@ -22,6 +22,7 @@ if(BUILD_TESTING)
     ${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh ${CMAKE_BINARY_DIR}
     ${_qt_bin} ${_gcc_bin} /usr/x86_64-w64-mingw32/lib --)
   add_subdirectory(tests/win32)
+  add_subdirectory(tests/serial)
 endif()
 
 # The yardstick for the start-up figure of the Windows build: a bare Qt label window, with the

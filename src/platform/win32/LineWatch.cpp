@@ -36,6 +36,7 @@ struct LineWatch::Side
     SerialDevice& device;
     SerialDevice::Side& port;
     const quint32 mask;
+    DWORD systemMask = 0; // what WaitCommEvent waits for
     const LineActivity& activity;
     const quint32 rxLimit;
     UniqueHandle event;
@@ -91,11 +92,13 @@ LineWatch::Side::Side(SerialDevice& device, quint32 mask, const LineActivity& ac
       event(MakeEvent())
 {
     // Transmit-empty is ours to tell (once per finished write, see Sample): the driver's would
-    // come a second time for the same bytes.
-    const DWORD systemMask = mask & ~EV_TXEMPTY;
+    // come a second time for the same bytes. Our 80 % mark needs to hear of every arrival.
+    systemMask = mask & ~EV_TXEMPTY;
+    if (mask & EV_RX80FULL)
+        systemMask |= EV_RXCHAR;
     if (!event.IsOpen())
         failure = int(GetLastError());
-    else if (!SetCommMask(device.Handle(), systemMask))
+    else if (systemMask != 0 && !SetCommMask(device.Handle(), systemMask))
         failure = int(GetLastError());
     gone = failure != 0;
     DWORD lines = 0;
@@ -161,6 +164,18 @@ quint32 LineWatch::Side::Wait(HANDLE stop, HANDLE wake)
         // Nothing more to watch: only the caller's events end the wait.
         WaitForAnyOf({stop, wake}, -1);
         return 0;
+    }
+    // What a wake-up announced (a finished write) and what came meanwhile.
+    if (const quint32 found = Sample(0))
+        return found;
+    if (systemMask == 0) {
+        // Only transmit-empty is watched: the output queue is looked at while bytes are out.
+        for (;;) {
+            if (WaitForAnyOf({stop, wake}, txPending ? TxPeriodMs : -1) != -1)
+                return 0;
+            if (const quint32 found = Sample(0))
+                return found;
+        }
     }
     // The system takes no empty entries: the caller's events first, then the device's.
     HANDLE waits[3] = {};
