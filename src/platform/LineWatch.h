@@ -54,13 +54,21 @@ public:
     // resets wake, and the next Wait looks at what it announced).
     quint32 Wait(Waitable stop, Waitable wake);
 
-    bool HasErrorCounters() const;
-    bool HasModemLines() const;
+    bool HasErrorCounters() const { return found_.ErrorCounters; }
+    bool HasModemLines() const { return found_.ModemLines; }
     // The system's error that ended the watch, 0 while it goes on.
-    int Failure() const;
+    int Failure() const { return found_.Failure; }
 
+    // What each side found out about the device (for the queries above), and its own state.
+    struct Findings
+    {
+        bool ErrorCounters = false;
+        bool ModemLines = false;
+        int Failure = 0;
+    };
     struct Side;
 
 private:
+    Findings found_;
     std::unique_ptr<Side> side_;
 };

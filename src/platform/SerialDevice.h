@@ -36,7 +36,7 @@ public:
     // Gives up the exclusive hold and closes. Unsent output is discarded, not waited for; a
     // pending wait for line events ends at once.
     void Close();
-    bool IsOpen() const;
+    bool IsOpen() const { return Handle() != NoWaitable; }
     // The open device (NoWaitable while closed).
     Waitable Handle() const;
 

@@ -478,7 +478,7 @@ void TVaCustomComm::StartThreads()
     try {
         StartThreadsOrThrow();
     } catch (const std::system_error& e) {
-        RaiseCommError(QStringLiteral("Error creating threads (%d), %s"), e.code().value());
+        RaiseCommError(QStringLiteral("Error creating threads (%d), %s"), SystemCodeOf(e.code()));
     } catch (const std::bad_alloc&) {
         RaiseCommError(QStringLiteral("Error creating threads (%d), %s"), SystemCode::OutOfMemory);
     }

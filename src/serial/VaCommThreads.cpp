@@ -1,5 +1,6 @@
 #include "serial/VaCommThreads.h"
 
+#include "platform/ErrorText.h"
 #include "platform/LineWatch.h"
 #include "platform/SignalEvent.h"
 #include "platform/ThreadPriority.h"
@@ -116,7 +117,7 @@ void TVaCommThread::ReportFailure(const std::exception& failure)
 {
     QString message;
     if (const auto* system = dynamic_cast<const std::system_error*>(&failure)) {
-        const int error = system->code().value();
+        const int error = SystemCodeOf(system->code());
         message = Format(QStringLiteral("Error in the port's background thread (%d), %s"),
                          {error, SystemErrorText(error)});
     } else {

@@ -54,6 +54,9 @@ TEST(Win32Port, NamesMapOntoDevicesAndMissingPortsAreSaid)
     EXPECT_FALSE(english.endsWith(QLatin1Char('.'))) << english.toStdString();
     EXPECT_EQ(UntranslatedError(ERROR_FILE_NOT_FOUND), english.toStdString());
     EXPECT_FALSE(UserErrorText(ERROR_ACCESS_DENIED).isEmpty());
+    // A thread the C++ run-time could not start (an errno value) gets a Win32 text.
+    EXPECT_EQ(SystemCodeOf(std::make_error_code(std::errc::resource_unavailable_try_again)),
+              ERROR_NOT_ENOUGH_MEMORY);
 }
 
 TEST_F(PortPair, ImpossibleSettingsAreRefusedAndThePtyHasNoModemLines)

@@ -11,6 +11,11 @@ QString UserErrorText(int error)
     return QString::fromLocal8Bit(strerror_r(error, buffer, sizeof buffer));
 }
 
+int SystemCodeOf(const std::error_code& code)
+{
+    return code.value();
+}
+
 QString EnglishErrorText(int error)
 {
     return QString::fromStdString(UntranslatedError(error));

@@ -80,7 +80,7 @@ void ClearArrivals(int ep)
 
 struct LineWatch::Side
 {
-    Side(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit);
+    Side(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit, Findings& found);
     quint32 Wait(int stopFd, int wakeFd);
     quint32 Sample();
     int Timeout() const;
@@ -95,20 +95,18 @@ struct LineWatch::Side
     bool overLimit_ = false;
     UniqueFd arrivals_; // edge-triggered epoll set of the device
     LineErrorCounters counters_;
-    bool haveCounters_ = false;
     int modem_ = 0;
-    bool haveModem_ = false;
     quint32 seenWrites_ = 0;
     bool txPending_ = false;
     bool gone_ = false;
     bool goneReported_ = false;
     bool failed_ = false;
-    int failure_ = 0;
+    Findings& found_;
 };
 
 LineWatch::LineWatch(SerialDevice& device, quint32 mask, const LineActivity& activity,
                      quint32 rxLimit)
-    : side_(std::make_unique<Side>(device.Handle(), mask, activity, rxLimit))
+    : side_(std::make_unique<Side>(device.Handle(), mask, activity, rxLimit, found_))
 {
 }
 
@@ -124,23 +122,9 @@ quint32 LineWatch::Wait(Waitable stop, Waitable wake)
     return side_->Wait(stop, wake);
 }
 
-bool LineWatch::HasErrorCounters() const
-{
-    return side_->haveCounters_;
-}
-
-bool LineWatch::HasModemLines() const
-{
-    return side_->haveModem_;
-}
-
-int LineWatch::Failure() const
-{
-    return side_->failure_;
-}
-
-LineWatch::Side::Side(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit)
-    : fd_(fd), mask_(mask), activity_(activity), rxLimit_(rxLimit)
+LineWatch::Side::Side(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit,
+                      Findings& found)
+    : fd_(fd), mask_(mask), activity_(activity), rxLimit_(rxLimit), found_(found)
 {
     // Bytes already waiting count as new: they are reported on the first pass.
     reported_ = activity_.BytesRead.load();
@@ -148,16 +132,16 @@ LineWatch::Side::Side(int fd, quint32 mask, const LineActivity& activity, quint3
     if (mask_ & InputEvents)
         arrivals_ = MakeArrivalWatch(fd_);
     if (mask_ & (LineEvent::Err | LineEvent::Break))
-        haveCounters_ = ReadLineErrorCounters(fd_, counters_) == 0;
+        found_.ErrorCounters = ReadLineErrorCounters(fd_, counters_) == 0;
     if (mask_ & LineEvent::ModemLines)
-        haveModem_ = ReadModemLines(fd_, modem_) == 0;
+        found_.ModemLines = ReadModemLines(fd_, modem_) == 0;
 }
 
 void LineWatch::Side::NoteFailure(int error)
 {
     if (IsDeviceGone(error)) {
         gone_ = true;
-        failure_ = error;
+        found_.Failure = error;
     } else
         failed_ = true;
 }
@@ -191,7 +175,7 @@ quint32 LineWatch::Side::Sample()
         }
         rxArmed_ = waiting == 0;
     }
-    if (haveCounters_) {
+    if (found_.ErrorCounters) {
         LineErrorCounters now;
         if (const int error = ReadLineErrorCounters(fd_, now)) {
             NoteFailure(error);
@@ -200,7 +184,7 @@ quint32 LineWatch::Side::Sample()
         found |= CounterEvents(counters_, now) & mask_;
         counters_ = now;
     }
-    if (haveModem_) {
+    if (found_.ModemLines) {
         int now = 0;
         if (const int error = ReadModemLines(fd_, now)) {
             if (!IsUnsupported(error))
@@ -233,9 +217,9 @@ int LineWatch::Side::Timeout() const
     const auto take = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
     if ((mask_ & InputEvents) && !rxArmed_)
         take(arrivals_.IsOpen() ? NewBytesPeriodMs : NewBytesPeriodWithoutEpollMs);
-    if (haveCounters_)
+    if (found_.ErrorCounters)
         take(ErrorPeriodMs);
-    if (haveModem_)
+    if (found_.ModemLines)
         take(ModemPeriodMs);
     if (txPending_)
         take(TxPeriodMs);
@@ -285,7 +269,7 @@ quint32 LineWatch::Side::Wait(int stopFd, int wakeFd)
             return 0;
         if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             gone_ = true;
-            failure_ = EIO;
+            found_.Failure = EIO;
             continue;
         }
         if (fds[3].revents)

@@ -100,11 +100,6 @@ SerialDevice::~SerialDevice()
     Close();
 }
 
-bool SerialDevice::IsOpen() const
-{
-    return side_->fd.IsOpen();
-}
-
 Waitable SerialDevice::Handle() const
 {
     return side_->fd.Get();

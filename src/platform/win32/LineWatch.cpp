@@ -25,7 +25,8 @@ constexpr int TxPeriodMs = 5;
 
 struct LineWatch::Side
 {
-    Side(SerialDevice& device, quint32 mask, const LineActivity& activity, quint32 rxLimit);
+    Side(SerialDevice& device, quint32 mask, const LineActivity& activity, quint32 rxLimit,
+         Findings& found);
     ~Side() { CancelPending(); }
     quint32 Wait(HANDLE stop, HANDLE wake);
     // What the queue and the error flags show that the mask did not say.
@@ -39,23 +40,22 @@ struct LineWatch::Side
     DWORD systemMask = 0; // what WaitCommEvent waits for
     const LineActivity& activity;
     const quint32 rxLimit;
+    Findings& found;
     UniqueHandle event;
     OVERLAPPED ov{};
     DWORD happened = 0;
     bool pending = false;
-    bool haveModem = false;
     quint32 reportedInput = 0;
     bool overLimit = false;
     quint32 seenWrites = 0;
     bool txPending = false;
     int emptyInARow = 0;
     bool gone = false;
-    int failure = 0;
 };
 
 LineWatch::LineWatch(SerialDevice& device, quint32 mask, const LineActivity& activity,
                      quint32 rxLimit)
-    : side_(std::make_unique<Side>(device, mask, activity, rxLimit))
+    : side_(std::make_unique<Side>(device, mask, activity, rxLimit, found_))
 {
 }
 
@@ -71,38 +71,25 @@ quint32 LineWatch::Wait(Waitable stop, Waitable wake)
     return side_->Wait(stop, wake);
 }
 
-bool LineWatch::HasErrorCounters() const
-{
-    return true;
-}
-
-bool LineWatch::HasModemLines() const
-{
-    return side_->haveModem;
-}
-
-int LineWatch::Failure() const
-{
-    return side_->failure;
-}
-
 LineWatch::Side::Side(SerialDevice& device, quint32 mask, const LineActivity& activity,
-                      quint32 rxLimit)
+                      quint32 rxLimit, Findings& found)
     : device(device), port(device.Own()), mask(mask), activity(activity), rxLimit(rxLimit),
-      event(MakeEvent())
+      found(found), event(MakeEvent())
 {
+    // ClearCommError gives every driver's error flags.
+    found.ErrorCounters = true;
     // Transmit-empty is ours to tell (once per finished write, see Sample): the driver's would
     // come a second time for the same bytes. Our 80 % mark needs to hear of every arrival.
     systemMask = mask & ~EV_TXEMPTY;
     if (mask & EV_RX80FULL)
         systemMask |= EV_RXCHAR;
     if (!event.IsOpen())
-        failure = int(GetLastError());
+        found.Failure = int(GetLastError());
     else if (systemMask != 0 && !SetCommMask(device.Handle(), systemMask))
-        failure = int(GetLastError());
-    gone = failure != 0;
+        found.Failure = int(GetLastError());
+    gone = found.Failure != 0;
     DWORD lines = 0;
-    port.ModemStatus(lines, haveModem);
+    port.ModemStatus(lines, found.ModemLines);
     quint32 output = 0;
     device.QueueCounts(reportedInput, output);
     seenWrites = activity.Writes.load();
@@ -193,7 +180,7 @@ quint32 LineWatch::Side::Wait(HANDLE stop, HANDLE wake)
             if (!WaitCommEvent(device.Handle(), &happened, &ov)) {
                 const DWORD error = GetLastError();
                 if (error != ERROR_IO_PENDING) {
-                    failure = int(error);
+                    found.Failure = int(error);
                     gone = true;
                     return LineEvent::Gone;
                 }
@@ -219,7 +206,7 @@ quint32 LineWatch::Side::Wait(HANDLE stop, HANDLE wake)
                     if (error == ERROR_OPERATION_ABORTED)
                         error = DWORD(device.QueueCounts(input, output));
                     if (error != 0) {
-                        failure = int(error);
+                        found.Failure = int(error);
                         gone = true;
                         return LineEvent::Gone;
                     }

@@ -83,11 +83,6 @@ SerialDevice::~SerialDevice()
     Close();
 }
 
-bool SerialDevice::IsOpen() const
-{
-    return side_->handle.IsOpen();
-}
-
 Waitable SerialDevice::Handle() const
 {
     return side_->handle.Get();

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cerrno>
+
 namespace {
 
 QString FormatSystemMessage(DWORD error, DWORD language)
@@ -39,4 +41,22 @@ QString EnglishErrorText(int error)
 std::string UntranslatedError(int error)
 {
     return EnglishErrorText(error).toStdString();
+}
+
+int SystemCodeOf(const std::error_code& code)
+{
+    if (code.category() != std::generic_category())
+        return code.value();
+    switch (code.value()) {
+    case ENOMEM:
+    case EAGAIN:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case EINVAL:
+        return ERROR_INVALID_PARAMETER;
+    case EACCES:
+    case EPERM:
+        return ERROR_ACCESS_DENIED;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
 }
