@@ -51,9 +51,10 @@ public:
     // bytes (raw mode on a terminal, without touching speed, framing or flow control; the read
     // time-outs on Windows).
     int MakeRaw();
-    // Fails when the device cannot report line events (not a terminal or no communications
-    // device) or has gone away.
-    int CheckTerminal() const;
+    // The line events (LineEvent bits) the device is to report: SetCommMask on Windows. A Linux
+    // terminal keeps no mask (the watcher samples what it is asked for); there this fails only
+    // when the device cannot be watched (no terminal) or has gone away.
+    int SetEventMask(quint32 lineEvents);
     // A cheap query that fails when the device has gone away.
     int CheckPresent() const;
 

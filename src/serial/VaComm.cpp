@@ -34,6 +34,15 @@ constexpr int MinHeldBytes = 4096;
 
 constexpr char PortOpen[] = "Can't perform this operation while port is open";
 
+// The event mask goes to the device as it stands (ApplyEventMask): its bits are the platform's.
+static_assert(CommEv::RxChar == LineEvent::RxChar && CommEv::RxFlag == LineEvent::RxFlag &&
+              CommEv::TxEmpty == LineEvent::TxEmpty && CommEv::Cts == LineEvent::Cts &&
+              CommEv::Dsr == LineEvent::Dsr && CommEv::Rlsd == LineEvent::Rlsd &&
+              CommEv::Break == LineEvent::Break && CommEv::Err == LineEvent::Err &&
+              CommEv::Ring == LineEvent::Ring && CommEv::PErr == LineEvent::PErr &&
+              CommEv::Rx80Full == LineEvent::Rx80Full && CommEv::Event1 == LineEvent::Event1 &&
+              CommEv::Event2 == LineEvent::Event2);
+
 } // namespace
 
 quint32 BaudrateSpeed(TVaBaudrate value)
@@ -217,9 +226,9 @@ void TVaCustomComm::ApplyEventMask()
     if (!directWrite_)
         eventMask_ &= ~CommEv::TxEmpty;
     if (Active()) {
-        // The event thread sets the mask when it starts; here the device must be one that
-        // reports line events at all.
-        CheckCommResult(device_.CheckTerminal(),
+        // The event-mask bits are the platform's line events. The event thread's watcher then
+        // adds what it needs to hear of besides (every arrival, for the 80 % mark).
+        CheckCommResult(device_.SetEventMask(eventMask_),
                         QStringLiteral(" Error setting EventMask (%d), %s"));
     }
 }

@@ -214,7 +214,7 @@ int SerialDevice::MakeRaw()
     return 0;
 }
 
-int SerialDevice::CheckTerminal() const
+int SerialDevice::SetEventMask(quint32)
 {
     termios t;
     return tcgetattr(Handle(), &t) != 0 ? errno : 0;

@@ -151,11 +151,9 @@ int SerialDevice::MakeRaw()
     return int(side_->ReturnReadsAtOnce());
 }
 
-int SerialDevice::CheckTerminal() const
+int SerialDevice::SetEventMask(quint32 lineEvents)
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    return GetCommState(Handle(), &dcb) ? 0 : int(GetLastError());
+    return SetCommMask(Handle(), lineEvents) ? 0 : int(GetLastError());
 }
 
 int SerialDevice::CheckPresent() const
