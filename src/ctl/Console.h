@@ -18,6 +18,8 @@ enum class ExitStatus
     NotFound = 3,     // no printer found
     CannotOpen = 4,   // the port could not be opened (permission, busy, missing)
     OtherPrinter = 5, // another serial number answered where the remembered printer should be
+    Unchanged = 6,    // schedule: the task was already there (install) or was not (remove, show);
+                      // on Linux, where the systemd user timer schedules the Z
 };
 
 inline int ToInt(ExitStatus status)
