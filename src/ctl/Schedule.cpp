@@ -22,6 +22,12 @@ QString ToolText(const QByteArray& bytes)
     return utf8.hasError() ? QString::fromLocal8Bit(bytes) : text;
 }
 
+// "what happened: what schtasks said", when it said something.
+QString WithDetail(const QString& text, const QString& detail)
+{
+    return detail.isEmpty() ? text : text + QStringLiteral(": ") + detail;
+}
+
 } // namespace
 
 ExitStatus SystemdTimerSchedule::Install(const Console& console) const
@@ -90,9 +96,22 @@ TaskSchedulerSchedule::Outcome TaskSchedulerSchedule::Schtasks(const QStringList
     return outcome;
 }
 
+std::optional<QString> TaskSchedulerSchedule::InstalledXml(QString& why) const
+{
+    // Judged by the XML itself, not by the exit code alone: an schtasks without /Query (Wine's)
+    // ends with 0 and prints nothing.
+    const Outcome query = Schtasks(
+        {QStringLiteral("/Query"), QStringLiteral("/TN"), taskName_, QStringLiteral("/XML")});
+    why = query.Err;
+    if (!query.Ran || query.Out.isEmpty())
+        return std::nullopt;
+    return query.Out;
+}
+
 ExitStatus TaskSchedulerSchedule::Install(const Console& console) const
 {
-    if (Schtasks({QStringLiteral("/Query"), QStringLiteral("/TN"), taskName_}).Ran) {
+    QString why;
+    if (InstalledXml(why)) {
         console.Message(Ctl::tr("the task '%1' is already installed; nothing changed "
                                 "('orvalenctl schedule remove' first to install it anew)")
                             .arg(taskName_));
@@ -112,8 +131,8 @@ ExitStatus TaskSchedulerSchedule::Install(const Console& console) const
         Schtasks({QStringLiteral("/Create"), QStringLiteral("/TN"), taskName_,
                   QStringLiteral("/XML"), QDir::toNativeSeparators(file.fileName())});
     if (!created.Ran) {
-        console.Message(Ctl::tr("the Task Scheduler did not add the task '%1': %2")
-                            .arg(taskName_, created.Err));
+        console.Message(WithDetail(
+            Ctl::tr("the Task Scheduler did not add the task '%1'").arg(taskName_), created.Err));
         return ExitStatus::Refused;
     }
     console.Result(Ctl::tr("installed: '%1', every day at 23:50 (or as soon as the computer is on "
@@ -124,34 +143,36 @@ ExitStatus TaskSchedulerSchedule::Install(const Console& console) const
 
 ExitStatus TaskSchedulerSchedule::Remove(const Console& console) const
 {
-    const Outcome found = Schtasks({QStringLiteral("/Query"), QStringLiteral("/TN"), taskName_});
-    if (!found.Ran) {
-        console.Message(Ctl::tr("there is no task '%1' to remove; nothing changed (%2)")
-                            .arg(taskName_, found.Err));
-        return ExitStatus::Unchanged;
-    }
+    // Deleted first, then asked why it failed: a missing task is no failure.
     const Outcome deleted = Schtasks(
         {QStringLiteral("/Delete"), QStringLiteral("/TN"), taskName_, QStringLiteral("/F")});
-    if (!deleted.Ran) {
-        console.Message(Ctl::tr("the Task Scheduler did not remove the task '%1': %2")
-                            .arg(taskName_, deleted.Err));
-        return ExitStatus::Refused;
+    if (deleted.Ran) {
+        console.Result(Ctl::tr("removed: '%1'").arg(taskName_));
+        return ExitStatus::Done;
     }
-    console.Result(Ctl::tr("removed: '%1'").arg(taskName_));
-    return ExitStatus::Done;
+    QString why;
+    if (!InstalledXml(why)) {
+        console.Message(WithDetail(
+            Ctl::tr("there is no task '%1' to remove; nothing changed").arg(taskName_), why));
+        return ExitStatus::Unchanged;
+    }
+    console.Message(WithDetail(
+        Ctl::tr("the Task Scheduler did not remove the task '%1'").arg(taskName_), deleted.Err));
+    return ExitStatus::Refused;
 }
 
 ExitStatus TaskSchedulerSchedule::Show(const Console& console) const
 {
-    const Outcome shown = Schtasks(
-        {QStringLiteral("/Query"), QStringLiteral("/TN"), taskName_, QStringLiteral("/XML")});
-    if (!shown.Ran) {
-        console.Message(Ctl::tr("the task '%1' is not installed ('orvalenctl schedule install' "
-                                "adds it) (%2)")
-                            .arg(taskName_, shown.Err));
+    QString why;
+    const std::optional<QString> xml = InstalledXml(why);
+    if (!xml) {
+        console.Message(WithDetail(Ctl::tr("the task '%1' is not installed ('orvalenctl schedule "
+                                           "install' adds it)")
+                                       .arg(taskName_),
+                                   why));
         return ExitStatus::Unchanged;
     }
-    console.Result(shown.Out);
+    console.Result(*xml);
     return ExitStatus::Done;
 }
 

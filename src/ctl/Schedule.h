@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // Where the system keeps the daily task: the Task Scheduler on Windows; on Linux the systemd
 // user timer does the scheduling and these only say how to use it.
@@ -52,6 +53,8 @@ private:
         QString Err; // or why it did not run
     };
     Outcome Schtasks(const QStringList& arguments) const;
+    // The task as schtasks prints it, when there is one; else what schtasks said in `why`.
+    std::optional<QString> InstalledXml(QString& why) const;
 
     QString schtasks_;
     QString taskName_;

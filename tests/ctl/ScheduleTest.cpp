@@ -80,16 +80,15 @@ TEST(Schedule, InstallingTwiceAndRemovingNothingChangeNothing)
     const QString fake = dir.filePath(QStringLiteral("schtasks"));
     QFile script(fake);
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(
-        "#!/bin/sh\n"
-        "store=\"$(dirname \"$0\")/tasks\"; mkdir -p \"$store\"\n"
-        "case \"$1 $2 $4\" in\n"
-        "'/Create /TN /XML') [ -e \"$store/$3\" ] && exit 1; cp \"$5\" \"$store/$3\" ;;\n"
-        "'/Query /TN /XML') cat \"$store/$3\" 2>/dev/null ;;\n"
-        "'/Query /TN '*) [ -e \"$store/$3\" ] || { echo 'ERROR: not found' >&2; exit 1; } ;;\n"
-        "'/Delete /TN /F') rm \"$store/$3\" ;;\n"
-        "*) echo \"bad arguments: $*\" >&2; exit 2 ;;\n"
-        "esac\n");
+    script.write("#!/bin/sh\n"
+                 "store=\"$(dirname \"$0\")/tasks\"; mkdir -p \"$store\"\n"
+                 "case \"$1 $2 $4\" in\n"
+                 "'/Create /TN /XML') [ -e \"$store/$3\" ] && exit 1; cp \"$5\" \"$store/$3\" ;;\n"
+                 "'/Query /TN /XML') cat \"$store/$3\" 2>/dev/null || { echo 'ERROR: none' >&2; "
+                 "exit 1; } ;;\n"
+                 "'/Delete /TN /F') rm \"$store/$3\" 2>/dev/null || exit 1 ;;\n"
+                 "*) echo \"bad arguments: $*\" >&2; exit 2 ;;\n"
+                 "esac\n");
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const TaskSchedulerSchedule schedule(fake, QStringLiteral("Orvalen daily Z (ana)"), SomeTask());

@@ -447,28 +447,28 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <translation>no se puede escribir el XML de la tarea: %1</translation>
     </message>
     <message>
-        <source>the Task Scheduler did not add the task &apos;%1&apos;: %2</source>
-        <translation>el Programador de tareas no agregó la tarea &apos;%1&apos;: %2</translation>
-    </message>
-    <message>
         <source>installed: &apos;%1&apos;, every day at 23:50 (or as soon as the computer is on after a missed run): orvalenctl z --if-due, then orvalenctl clock</source>
         <translation>instalada: &apos;%1&apos;, cada día a las 23:50 (o en cuanto se encienda la computadora si se perdió una ejecución): orvalenctl z --if-due y luego orvalenctl clock</translation>
-    </message>
-    <message>
-        <source>there is no task &apos;%1&apos; to remove; nothing changed (%2)</source>
-        <translation>no hay ninguna tarea &apos;%1&apos; que quitar; no se cambió nada (%2)</translation>
-    </message>
-    <message>
-        <source>the Task Scheduler did not remove the task &apos;%1&apos;: %2</source>
-        <translation>el Programador de tareas no quitó la tarea &apos;%1&apos;: %2</translation>
     </message>
     <message>
         <source>removed: &apos;%1&apos;</source>
         <translation>quitada: &apos;%1&apos;</translation>
     </message>
     <message>
-        <source>the task &apos;%1&apos; is not installed (&apos;orvalenctl schedule install&apos; adds it) (%2)</source>
-        <translation>la tarea &apos;%1&apos; no está instalada (&apos;orvalenctl schedule install&apos; la agrega) (%2)</translation>
+        <source>the Task Scheduler did not add the task &apos;%1&apos;</source>
+        <translation>el Programador de tareas no agregó la tarea &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>there is no task &apos;%1&apos; to remove; nothing changed</source>
+        <translation>no hay ninguna tarea &apos;%1&apos; que quitar; no se cambió nada</translation>
+    </message>
+    <message>
+        <source>the Task Scheduler did not remove the task &apos;%1&apos;</source>
+        <translation>el Programador de tareas no quitó la tarea &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>the task &apos;%1&apos; is not installed (&apos;orvalenctl schedule install&apos; adds it)</source>
+        <translation>la tarea &apos;%1&apos; no está instalada (&apos;orvalenctl schedule install&apos; la agrega)</translation>
     </message>
 </context>
 <context>
