@@ -31,8 +31,10 @@ cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 [ -f "$build/CMakeCache.txt" ] || { log "$build is no build folder (no CMakeCache.txt)"; exit 1; }
 version="$(cache_value CMAKE_PROJECT_VERSION)"
 qt_dir="$(cache_value Qt6_DIR)"
-[ -n "$version" ] && [ -d "$qt_dir" ] ||
-  { log "$build has no project version or Qt folder in its CMakeCache.txt"; exit 1; }
+if [ -z "$version" ] || [ ! -d "$qt_dir" ]; then
+  log "$build has no project version or Qt folder in its CMakeCache.txt"
+  exit 1
+fi
 qt="$(cd "$qt_dir/../../.." && pwd)"
 objdump=x86_64-w64-mingw32-objdump
 gcc_bin="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"

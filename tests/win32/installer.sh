@@ -30,8 +30,11 @@ export XDG_DATA_HOME="$out/xdg"
 wine() { "$here/wine-run.sh" "$build" -- "$@" >>"$out/wine.log" 2>&1; }
 # The prefix exists once wine-run.sh has run: the user folder comes from it.
 wine cmd /c exit 0
-user_dir="$(ls -d "$prefix"/drive_c/users/*/AppData/Local | grep -v /Public/ | head -n1)"
-user_dir="${user_dir%/AppData/Local}"
+user_dir=""
+for dir in "$prefix"/drive_c/users/*/AppData/Local; do
+  case "$dir" in */Public/*) ;; *) user_dir="${dir%/AppData/Local}" ;; esac
+done
+[ -n "$user_dir" ] || { echo "installer.sh: no user folder in $prefix" >&2; exit 1; }
 app="$user_dir/AppData/Local/Programs/Orvalen"
 state="$user_dir/AppData/Local/Orvalen"
 shortcut="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Orvalen.lnk"
