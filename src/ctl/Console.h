@@ -43,6 +43,11 @@ class Console
 public:
     Console();
 
+    // For the program without a console (orvalenctlw, the scheduled task's): nobody reads its
+    // streams, which lead to NUL or nowhere, so nothing is written and no write is a failure. The
+    // results are in the journal and the traffic log.
+    static void WithoutReader();
+
     // A line of result (the newline is added). Once standard output refused a write (a full
     // disk, a closed pipe), nothing more is written to it.
     void Result(const QString& text) const;

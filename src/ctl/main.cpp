@@ -1,4 +1,5 @@
 #include "ctl/Console.h"
+#include "ctl/ConsoleStream.h"
 #include "ctl/HistoryCommand.h"
 #include "ctl/Options.h"
 #include "ctl/PortsCommand.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
     // No console: results and messages go nowhere, and writing them is no failure.
     std::freopen("NUL", "w", stdout);
     std::freopen("NUL", "w", stderr);
+    Console::WithoutReader();
 #endif
     // The arguments as bytes, before the application object may take some out: a device path
     // need not be text.
@@ -57,8 +59,8 @@ int main(int argc, char** argv)
 
     const ParsedCommandLine commandLine = ParseOptions(QCoreApplication::arguments(), rawArguments);
     if (!commandLine.Parsed) {
-        std::fputs(commandLine.Output.toLocal8Bit().constData(), stdout);
-        std::fputs(commandLine.Error.toLocal8Bit().constData(), stderr);
+        ConsoleStream::Write(stdout, commandLine.Output);
+        ConsoleStream::Write(stderr, commandLine.Error);
         return commandLine.ExitStatus;
     }
     const Options& options = *commandLine.Parsed;
