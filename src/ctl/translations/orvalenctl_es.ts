@@ -470,6 +470,22 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
         <source>the task &apos;%1&apos; is not installed (&apos;orvalenctl schedule install&apos; adds it)</source>
         <translation>la tarea &apos;%1&apos; no está instalada (&apos;orvalenctl schedule install&apos; la agrega)</translation>
     </message>
+    <message>
+        <source>known to the system by its name only, no device described</source>
+        <translation>el sistema solo conoce su nombre, sin describir el dispositivo</translation>
+    </message>
+    <message>
+        <source>a busy port is free once the job holding it ends</source>
+        <translation>un puerto ocupado queda libre cuando termina el trabajo que lo tiene</translation>
+    </message>
+    <message>
+        <source>%1: another job is using it; nothing was sent</source>
+        <translation>%1: otro trabajo lo está usando; no se envió nada</translation>
+    </message>
+    <message>
+        <source>%1: another job is using it (%2); nothing was sent</source>
+        <translation>%1: otro trabajo lo está usando (%2); no se envió nada</translation>
+    </message>
 </context>
 <context>
     <name>Journal</name>
