@@ -13,6 +13,11 @@ add_subdirectory(src/wizard)
 add_subdirectory(src/printer)
 add_subdirectory(src/app)
 
+# orvalenctl.exe and orvalenctlw.exe (the scheduled task's, without a console). Built on demand
+# (`cmake --build build-win --target orvalenctl`) until the journal's reading has a Win32 side:
+# src/printer/JournalRead.cpp is POSIX-only.
+add_subdirectory(src/ctl EXCLUDE_FROM_ALL)
+
 include(CTest)
 if(BUILD_TESTING)
   # GoogleTest from Debian's sources, built for Windows.

@@ -1,13 +1,27 @@
 #include "ctl/Console.h"
 
+#include "ctl/ConsoleStream.h"
 #include "runtime/ErrorReport.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <unistd.h>
 
-Console::Console() : stdoutIsTerminal_(isatty(1) == 1), stderrIsTerminal_(isatty(2) == 1) {}
+namespace {
+
+bool withoutReader = false;
+
+} // namespace
+
+Console::Console()
+    : stdoutIsTerminal_(ConsoleStream::IsConsole(stdout)),
+      stderrIsTerminal_(ConsoleStream::IsConsole(stderr))
+{
+}
+
+void Console::WithoutReader()
+{
+    withoutReader = true;
+}
 
 void Console::Result(const QString& text) const
 {
@@ -15,9 +29,9 @@ void Console::Result(const QString& text) const
         return;
     // Buffered: `history` writes a line per job. Message flushes first, so that the lines keep
     // their order where both streams go to one place.
-    errno = 0;
-    if (std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stdout) < 0)
-        resultsError_ = errno != 0 ? errno : EIO;
+    if (withoutReader)
+        return;
+    resultsError_ = ConsoleStream::Write(stdout, text + QLatin1Char('\n'));
 }
 
 void Console::Message(const QString& text) const
@@ -25,7 +39,8 @@ void Console::Message(const QString& text) const
     errno = 0;
     if (resultsError_ == 0 && std::fflush(stdout) != 0)
         resultsError_ = errno != 0 ? errno : EIO;
-    std::fputs(QStringLiteral("orvalenctl: %1\n").arg(text).toLocal8Bit().constData(), stderr);
+    if (!withoutReader)
+        ConsoleStream::Write(stderr, QStringLiteral("orvalenctl: %1\n").arg(text));
 }
 
 void Console::Progress(const QString& text) const
@@ -72,9 +87,9 @@ ExitStatus Console::Finished(ExitStatus status) const
     errno = 0;
     if (resultsError_ == 0 && std::fflush(stdout) != 0)
         resultsError_ = errno != 0 ? errno : EIO;
-    if (resultsError_ == 0)
+    if (resultsError_ == 0 || withoutReader)
         return status;
     Message(Ctl::tr("the results could not be written to standard output: %1")
-                .arg(QString::fromLocal8Bit(std::strerror(resultsError_))));
+                .arg(ConsoleStream::ErrorText(resultsError_)));
     return ExitStatus::Refused;
 }

@@ -18,6 +18,8 @@ enum class ExitStatus
     NotFound = 3,     // no printer found
     CannotOpen = 4,   // the port could not be opened (permission, busy, missing)
     OtherPrinter = 5, // another serial number answered where the remembered printer should be
+    Unchanged = 6,    // schedule: the task was already there (install) or was not (remove, show);
+                      // on Linux, where the systemd user timer schedules the Z
 };
 
 inline int ToInt(ExitStatus status)
@@ -40,6 +42,11 @@ class Console
 {
 public:
     Console();
+
+    // For the program without a console (orvalenctlw, the scheduled task's): nobody reads its
+    // streams, which lead to NUL or nowhere, so nothing is written and no write is a failure. The
+    // results are in the journal and the traffic log.
+    static void WithoutReader();
 
     // A line of result (the newline is added). Once standard output refused a write (a full
     // disk, a closed pipe), nothing more is written to it.

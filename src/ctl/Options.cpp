@@ -18,9 +18,20 @@ struct CommandInfo
 };
 
 constexpr CommandInfo Commands[] = {
-    {Options::Command::Ports, "ports"},   {Options::Command::Find, "find"},
-    {Options::Command::Status, "status"}, {Options::Command::Z, "z"},
-    {Options::Command::Clock, "clock"},   {Options::Command::History, "history"},
+    {Options::Command::Ports, "ports"},       {Options::Command::Find, "find"},
+    {Options::Command::Status, "status"},     {Options::Command::Z, "z"},
+    {Options::Command::Clock, "clock"},       {Options::Command::History, "history"},
+    {Options::Command::Schedule, "schedule"},
+};
+
+constexpr struct
+{
+    ScheduleAction Action;
+    const char* Name;
+} ScheduleActions[] = {
+    {ScheduleAction::Install, "install"},
+    {ScheduleAction::Remove, "remove"},
+    {ScheduleAction::Show, "show"},
 };
 
 QString HelpText(const QCommandLineParser& parser)
@@ -41,8 +52,12 @@ QString HelpText(const QCommandLineParser& parser)
                 "  z [--if-due]       the daily closing report (Reporte Z)\n"
                 "  clock              set the printer's date and time from the computer's\n"
                 "  history [--csv]    the journal of jobs, newest last\n"
+                "  schedule install|remove|show\n"
+                "                     the daily Z at 23:50 (Windows: a scheduled task; Linux:\n"
+                "                     how to turn on the systemd user timer that does it)\n"
                 "\nExit status: 0 done, 1 the printer refused or did not answer, 2 usage error,\n"
-                "3 no printer found, 4 a port could not be opened, 5 another printer answered.\n"
+                "3 no printer found, 4 a port could not be opened, 5 another printer answered,\n"
+                "6 schedule changed nothing (task already there, or none; Linux: the timer).\n"
                 "COMn is a device file: COM1-4 /dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7,\n"
                 "COM13-20 /dev/ttyACM0-7, or $ORVALEN_COM_DIR/comn when that is set.\n");
     return text;
@@ -146,11 +161,9 @@ ParsedCommandLine ParseOptions(const QStringList& arguments, const QList<QByteAr
         return result;
     }
 
-    const QStringList positional = parser.positionalArguments();
+    QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return UsageError(Ctl::tr("no command given"));
-    if (positional.size() > 1)
-        return UsageError(Ctl::tr("unexpected argument '%1'").arg(positional.at(1)));
     Options options;
     bool known = false;
     for (const CommandInfo& info : Commands) {
@@ -161,6 +174,23 @@ ParsedCommandLine ParseOptions(const QStringList& arguments, const QList<QByteAr
     }
     if (!known)
         return UsageError(Ctl::tr("unknown command '%1'").arg(positional.first()));
+    if (options.Job == Options::Command::Schedule) {
+        if (positional.size() < 2)
+            return UsageError(Ctl::tr("schedule needs install, remove or show"));
+        known = false;
+        for (const auto& action : ScheduleActions) {
+            if (positional.at(1) == QLatin1String(action.Name)) {
+                options.Scheduling = action.Action;
+                known = true;
+            }
+        }
+        if (!known)
+            return UsageError(
+                Ctl::tr("schedule takes install, remove or show, not '%1'").arg(positional.at(1)));
+        positional.removeAt(1);
+    }
+    if (positional.size() > 1)
+        return UsageError(Ctl::tr("unexpected argument '%1'").arg(positional.at(1)));
 
     if (parser.isSet(port) && parser.isSet(device))
         return UsageError(Ctl::tr("--port and --device exclude each other"));

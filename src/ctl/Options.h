@@ -7,6 +7,14 @@
 
 #include <optional>
 
+// `schedule install|remove|show`: the daily Z and clock, run by the system every night.
+enum class ScheduleAction
+{
+    Install,
+    Remove,
+    Show
+};
+
 // What the command line asks for.
 struct Options
 {
@@ -17,16 +25,18 @@ struct Options
         Status,
         Z,
         Clock,
-        History
+        History,
+        Schedule
     };
 
     Command Job = Command::Ports;
     QString Port;      // --port: "COM3", upper case
     QByteArray Device; // --device: an absolute path
     bool Json = false;
-    QString TrafficLog; // --traffic-log
-    bool IfDue = false; // z --if-due
-    bool Csv = false;   // history --csv
+    QString TrafficLog;                               // --traffic-log
+    bool IfDue = false;                               // z --if-due
+    bool Csv = false;                                 // history --csv
+    ScheduleAction Scheduling = ScheduleAction::Show; // schedule ACTION
 };
 
 // Either the options, or what to print and the status to end with (--help, --version, a usage

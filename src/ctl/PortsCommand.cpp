@@ -93,6 +93,7 @@ QJsonObject ToJson(const QString& com, const PortDescription& port,
     add("usb_id", port.UsbId);
     add("manufacturer", port.Maker);
     add("product", port.Product);
+    add("friendly_name", port.FriendlyName);
     add("by_id", QString::fromLocal8Bit(port.ById));
     add("group", port.Group);
     if (!port.Holders.isEmpty()) {
@@ -116,6 +117,8 @@ QString WhatIsBehind(const PortDescription& port)
         return Ctl::tr("%1 UART").arg(port.UartType);
     case PortDescription::Kind::Usb: {
         QString text = Ctl::tr("USB adapter, driver %1, %2").arg(port.Driver, port.UsbId);
+        if (!port.FriendlyName.isEmpty())
+            text = port.FriendlyName + QStringLiteral(": ") + text;
         const QString names =
             QStringList{port.Maker, port.Product}.join(QLatin1Char(' ')).trimmed();
         if (!names.isEmpty())
@@ -127,9 +130,15 @@ QString WhatIsBehind(const PortDescription& port)
     case PortDescription::Kind::NotSerial:
         return Ctl::tr("not a serial port");
     case PortDescription::Kind::Other:
+        if (!port.FriendlyName.isEmpty())
+            return port.FriendlyName;
         break;
     }
+#ifdef _WIN32
+    return Ctl::tr("known to the system by its name only, no device described");
+#else
     return Ctl::tr("a device sysfs does not describe");
+#endif
 }
 
 QString WhetherItOpens(const PortDescription& port)
@@ -208,8 +217,13 @@ ExitStatus RunPorts(const PortSurvey& survey, bool json, const Console& console)
         console.Message(Ctl::tr("to open the ports refused for permission, add your user to the "
                                 "group: sudo usermod -aG %1 %2, then log out and in again")
                             .arg(deniedGroups.join(QLatin1Char(',')), CurrentUserName()));
+#ifdef _WIN32
+    if (anyBusy)
+        console.Message(Ctl::tr("a busy port is free once the job holding it ends"));
+#else
     if (anyBusy)
         console.Message(Ctl::tr("a busy port is free once the program holding it ends; "
                                 "ModemManager and brltty often take serial ports"));
+#endif
     return ExitStatus::Done;
 }

@@ -7,6 +7,7 @@
 // only when it is a frame with the sequence and command byte of the frame sent (AnswerTo), and a
 // printer is a device whose status reply carries a serial number (IsSerialNumber). An echo, junk
 // that ends in ETX or a reply that came late for an earlier frame is none.
+#include "ctl/PortClaim.h"
 #include "ctl/PrinterJobs.h"
 
 #include "printer/Payloads.h"
@@ -151,6 +152,22 @@ public:
 
     TPrinterLink& Link() { return link_; }
 
+    // Claims the port for the rest of the job; false when another job holds it, with `refusal`
+    // saying so.
+    bool Claim(const JobOutcome& at, QString& refusal)
+    {
+        if (at.Port.isEmpty())
+            return true;
+        claim_ = std::make_unique<PortClaim>(at.Port);
+        if (claim_->Taken())
+            return true;
+        refusal = claim_->Holder().isEmpty()
+                      ? Ctl::tr("%1: another job is using it; nothing was sent").arg(Where(at))
+                      : Ctl::tr("%1: another job is using it (%2); nothing was sent")
+                            .arg(Where(at), claim_->Holder());
+        return false;
+    }
+
     void Open(const JobOutcome& where)
     {
         error_.clear();
@@ -198,6 +215,7 @@ private:
             error_ = PortProblem(error);
     }
 
+    std::unique_ptr<PortClaim> claim_; // released after the port closes
     TPrinterLink link_;
     TTimer poll_;
     QString error_; // the first error of the port met since it was opened
@@ -277,6 +295,10 @@ JobOutcome Search(Session& session, const RememberedPrinter* expected,
     JobOutcome at;
     at.Port = ComName(found.Com);
     at.Device = DevicePathOfCom(at.Port);
+    // Only the status request went out during the search; the job's command waits for the claim.
+    QString refusal;
+    if (!session.Claim(at, refusal))
+        return Failed(at, JobResult::CannotOpen, refusal);
     return Identified(session, at, expected);
 }
 
@@ -295,6 +317,9 @@ JobOutcome Reach(Session& session, const JobContext& context, bool checkSerial)
     JobOutcome at;
     at.Port = target.Port;
     at.Device = target.Device;
+    QString refusal;
+    if (!session.Claim(at, refusal))
+        return Failed(at, JobResult::CannotOpen, refusal);
     try {
         session.Open(at);
     } catch (const std::exception& error) {

@@ -101,6 +101,7 @@ JobOutcome RunBody(const JobContext& context)
         return SetPrinterClock(context);
     case Options::Command::Ports:
     case Options::Command::History:
+    case Options::Command::Schedule:
         break; // not printer jobs: main runs them
     }
     JobOutcome none;

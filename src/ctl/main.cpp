@@ -1,8 +1,10 @@
 #include "ctl/Console.h"
+#include "ctl/ConsoleStream.h"
 #include "ctl/HistoryCommand.h"
 #include "ctl/Options.h"
 #include "ctl/PortsCommand.h"
 #include "ctl/PrinterJobs.h"
+#include "ctl/Schedule.h"
 #include "platform/PortSurvey.h"
 #include "platform/StandardDescriptors.h"
 #include "printer/Journal.h"
@@ -37,6 +39,12 @@ int main(int argc, char** argv)
 {
     // A closed stdout would hand its number to the journal, and the results would land there.
     OpenStandardDescriptors();
+#ifdef ORVALENCTL_WINDOWLESS
+    // No console: results and messages go nowhere, and writing them is no failure.
+    std::freopen("NUL", "w", stdout);
+    std::freopen("NUL", "w", stderr);
+    Console::WithoutReader();
+#endif
     // The arguments as bytes, before the application object may take some out: a device path
     // need not be text.
     QList<QByteArray> rawArguments;
@@ -51,8 +59,8 @@ int main(int argc, char** argv)
 
     const ParsedCommandLine commandLine = ParseOptions(QCoreApplication::arguments(), rawArguments);
     if (!commandLine.Parsed) {
-        std::fputs(commandLine.Output.toLocal8Bit().constData(), stdout);
-        std::fputs(commandLine.Error.toLocal8Bit().constData(), stderr);
+        ConsoleStream::Write(stdout, commandLine.Output);
+        ConsoleStream::Write(stderr, commandLine.Error);
         return commandLine.ExitStatus;
     }
     const Options& options = *commandLine.Parsed;
@@ -67,6 +75,8 @@ int main(int argc, char** argv)
                                                  : options.Json ? HistoryFormat::Json
                                                                 : HistoryFormat::Table,
                                                  console)));
+    case Options::Command::Schedule:
+        return ToInt(console.Finished(RunSchedule(options.Scheduling, *SystemSchedule(), console)));
     case Options::Command::Find:
     case Options::Command::Status:
     case Options::Command::Z:

@@ -30,12 +30,13 @@ struct PortDescription
 
     QByteArray Device; // the path asked about ("/dev/ttyS1", "$ORVALEN_COM_DIR/com2")
     Kind What = Kind::Missing;
-    QString UartType; // Uart: "16550A", or "type 12" for one without a common name
-    QString Driver;   // the tty device's driver: "serial8250", "ftdi_sio", "cdc_acm"
-    QString UsbId;    // Usb: "0403:6001"
-    QString Maker;    // Usb: the device's manufacturer string
-    QString Product;  // Usb: the device's product string
-    QByteArray ById;  // Usb: the /dev/serial/by-id link that points at it
+    QString UartType;     // Uart: "16550A", or "type 12" for one without a common name
+    QString Driver;       // the tty device's driver: "serial8250", "ftdi_sio", "cdc_acm"
+    QString UsbId;        // Usb: "0403:6001"
+    QString Maker;        // Usb: the device's manufacturer string
+    QString Product;      // Usb: the device's product string
+    QString FriendlyName; // Windows: the name the device manager shows ("USB Serial Port (COM5)")
+    QByteArray ById;      // Usb: the /dev/serial/by-id link that points at it
     Access Open = Access::Unknown;
     QString Group;               // PermissionDenied: the device's group, the one to join
     QList<DeviceHolder> Holders; // Busy: the programs that have it open, as /proc shows them

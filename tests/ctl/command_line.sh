@@ -23,17 +23,22 @@ run "$ctl" --help
 [ $? -eq 0 ] && [ ! -s "$err" ] || fail "--help"
 grep -q '^Usage: orvalenctl \[options\] COMMAND' "$out" || fail "--help's usage line"
 for word in ports find status 'z [--if-due]' clock 'history [--csv]' --port --device --json \
-  --traffic-log ORVALEN_COM_DIR 'Exit status'; do
+  --traffic-log ORVALEN_COM_DIR 'Exit status' 'schedule install|remove|show'; do
   grep -qF -- "$word" "$out" || fail "--help does not mention $word"
 done
 
 for bad in "" "bogus" "--bogus ports" "ports extra" "--port COM21 status" "--port COM0 z" \
-  "--port com3 --device /dev/ttyS2 status" "--csv ports" "--if-due clock" "--port"; do
+  "--port com3 --device /dev/ttyS2 status" "--csv ports" "--if-due clock" "--port" "schedule" "schedule bogus" "schedule show extra"; do
   run "$ctl" $bad
   rc=$?
   [ $rc -eq 2 ] && [ ! -s "$out" ] && grep -q "^Try 'orvalenctl --help'" "$err" ||
     fail "'$bad' is not a usage error (rc $rc)"
 done
+
+# On Linux the systemd user timer schedules the Z: schedule names the commands that turn it on.
+run "$ctl" schedule install
+[ $? -eq 6 ] && grep -qx 'systemctl --user enable --now orvalen-daily-z.timer' "$out" ||
+  fail "schedule install on Linux"
 
 # Spanish for a Spanish locale, Qt's own parser messages included; English for any other.
 LANG=es_AR.UTF-8 LC_ALL= "$ctl" --bogus >"$out" 2>"$err"

@@ -40,39 +40,6 @@
         <translation>el registro %1 todavía no tiene trabajos</translation>
     </message>
     <message>
-        <source>
-Commands:
-  ports              COM1..COM20: device file, what is behind it, whether
-                     this user can open it
-  find               search COM1..COM20; remember the port and serial found
-  status             status request; print the serial number and raw reply
-  z [--if-due]       the daily closing report (Reporte Z)
-  clock              set the printer&apos;s date and time from the computer&apos;s
-  history [--csv]    the journal of jobs, newest last
-
-Exit status: 0 done, 1 the printer refused or did not answer, 2 usage error,
-3 no printer found, 4 a port could not be opened, 5 another printer answered.
-COMn is a device file: COM1-4 /dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7,
-COM13-20 /dev/ttyACM0-7, or $ORVALEN_COM_DIR/comn when that is set.
-</source>
-        <translation>
-Comandos:
-  ports              COM1..COM20: archivo de dispositivo, qué hay detrás y si
-                     este usuario puede abrirlo
-  find               buscar en COM1..COM20; recordar el puerto y el número de
-                     serie encontrados
-  status             pedido de estado; muestra el número de serie y la respuesta
-  z [--if-due]       el informe de cierre diario (Reporte Z)
-  clock              poner la fecha y la hora de la impresora según la computadora
-  history [--csv]    el registro de trabajos, el más reciente al final
-
-Estado de salida: 0 hecho, 1 la impresora rechazó o no respondió, 2 error de uso,
-3 no se encontró la impresora, 4 no se pudo abrir un puerto, 5 respondió otra impresora.
-COMn es un archivo de dispositivo: COM1-4 /dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7,
-COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
-</translation>
-    </message>
-    <message>
         <source>Try &apos;orvalenctl --help&apos; for more information.
 </source>
         <translation>Pruebe &apos;orvalenctl --help&apos; para más información.
@@ -409,6 +376,115 @@ COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
     <message>
         <source>%1 received: the exchange in progress ends (within 32 s), then the job stops; nothing more is sent</source>
         <translation>se recibió %1: el intercambio en curso termina (en 32 s como máximo) y luego el trabajo se detiene; no se envía nada más</translation>
+    </message>
+    <message>
+        <source>
+Commands:
+  ports              COM1..COM20: device file, what is behind it, whether
+                     this user can open it
+  find               search COM1..COM20; remember the port and serial found
+  status             status request; print the serial number and raw reply
+  z [--if-due]       the daily closing report (Reporte Z)
+  clock              set the printer&apos;s date and time from the computer&apos;s
+  history [--csv]    the journal of jobs, newest last
+  schedule install|remove|show
+                     the daily Z at 23:50 (Windows: a scheduled task; Linux:
+                     how to turn on the systemd user timer that does it)
+
+Exit status: 0 done, 1 the printer refused or did not answer, 2 usage error,
+3 no printer found, 4 a port could not be opened, 5 another printer answered,
+6 schedule changed nothing (task already there, or none; Linux: the timer).
+COMn is a device file: COM1-4 /dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7,
+COM13-20 /dev/ttyACM0-7, or $ORVALEN_COM_DIR/comn when that is set.
+</source>
+        <translation>
+Comandos:
+  ports              COM1..COM20: archivo de dispositivo, qué hay detrás y si
+                     este usuario puede abrirlo
+  find               buscar en COM1..COM20; recordar el puerto y el número de
+                     serie encontrados
+  status             pedido de estado; muestra el número de serie y la respuesta
+  z [--if-due]       el informe de cierre diario (Reporte Z)
+  clock              poner la fecha y la hora de la impresora según la computadora
+  history [--csv]    el registro de trabajos, el más reciente al final
+  schedule install|remove|show
+                     el Z diario a las 23:50 (Windows: una tarea programada;
+                     Linux: cómo activar el temporizador de systemd que lo hace)
+
+Estado de salida: 0 hecho, 1 la impresora rechazó o no respondió, 2 error de uso,
+3 no se encontró la impresora, 4 no se pudo abrir un puerto, 5 respondió otra impresora,
+6 schedule no cambió nada (la tarea ya estaba, o no había; Linux: el temporizador).
+COMn es un archivo de dispositivo: COM1-4 /dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7,
+COM13-20 /dev/ttyACM0-7, o $ORVALEN_COM_DIR/comn si esa variable está definida.
+</translation>
+    </message>
+    <message>
+        <source>schedule needs install, remove or show</source>
+        <translation>schedule necesita install, remove o show</translation>
+    </message>
+    <message>
+        <source>schedule takes install, remove or show, not &apos;%1&apos;</source>
+        <translation>schedule acepta install, remove o show, no &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>on Linux the systemd user timer runs the daily Z; turn it off with</source>
+        <translation>en Linux el temporizador de usuario de systemd hace el Z diario; se desactiva con</translation>
+    </message>
+    <message>
+        <source>on Linux the systemd user timer runs the daily Z at 23:50 (see &apos;man orvalenctl&apos;); turn it on, and keep it running after logout, with</source>
+        <translation>en Linux el temporizador de usuario de systemd hace el Z diario a las 23:50 (vea &apos;man orvalenctl&apos;); se activa, y sigue activo al cerrar la sesión, con</translation>
+    </message>
+    <message>
+        <source>its next run:</source>
+        <translation>su próxima ejecución:</translation>
+    </message>
+    <message>
+        <source>the task &apos;%1&apos; is already installed; nothing changed (&apos;orvalenctl schedule remove&apos; first to install it anew)</source>
+        <translation>la tarea &apos;%1&apos; ya está instalada; no se cambió nada (primero &apos;orvalenctl schedule remove&apos; para instalarla de nuevo)</translation>
+    </message>
+    <message>
+        <source>cannot write the task&apos;s XML: %1</source>
+        <translation>no se puede escribir el XML de la tarea: %1</translation>
+    </message>
+    <message>
+        <source>installed: &apos;%1&apos;, every day at 23:50 (or as soon as the computer is on after a missed run): orvalenctl z --if-due, then orvalenctl clock</source>
+        <translation>instalada: &apos;%1&apos;, cada día a las 23:50 (o en cuanto se encienda la computadora si se perdió una ejecución): orvalenctl z --if-due y luego orvalenctl clock</translation>
+    </message>
+    <message>
+        <source>removed: &apos;%1&apos;</source>
+        <translation>quitada: &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>the Task Scheduler did not add the task &apos;%1&apos;</source>
+        <translation>el Programador de tareas no agregó la tarea &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>there is no task &apos;%1&apos; to remove; nothing changed</source>
+        <translation>no hay ninguna tarea &apos;%1&apos; que quitar; no se cambió nada</translation>
+    </message>
+    <message>
+        <source>the Task Scheduler did not remove the task &apos;%1&apos;</source>
+        <translation>el Programador de tareas no quitó la tarea &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>the task &apos;%1&apos; is not installed (&apos;orvalenctl schedule install&apos; adds it)</source>
+        <translation>la tarea &apos;%1&apos; no está instalada (&apos;orvalenctl schedule install&apos; la agrega)</translation>
+    </message>
+    <message>
+        <source>known to the system by its name only, no device described</source>
+        <translation>el sistema solo conoce su nombre, sin describir el dispositivo</translation>
+    </message>
+    <message>
+        <source>a busy port is free once the job holding it ends</source>
+        <translation>un puerto ocupado queda libre cuando termina el trabajo que lo tiene</translation>
+    </message>
+    <message>
+        <source>%1: another job is using it; nothing was sent</source>
+        <translation>%1: otro trabajo lo está usando; no se envió nada</translation>
+    </message>
+    <message>
+        <source>%1: another job is using it (%2); nothing was sent</source>
+        <translation>%1: otro trabajo lo está usando (%2); no se envió nada</translation>
     </message>
 </context>
 <context>
