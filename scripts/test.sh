@@ -27,3 +27,8 @@ fi
 if [ -n "${CI:-}" ] || [ -n "${ORVALEN_ASAN:-}" ]; then
   BUILD_DIR="$build-asan" "$root/scripts/asan.sh" "$@"
 fi
+
+# The Windows side: cross-built, run under Wine on a private Xvfb display, with this build's
+# simulated printer on COM3. Its tools are installed when missing; it fails when they cannot be.
+ORVALEN_PRINTER_SIM="$build/tools/printer-sim/orvalen-printer-sim" BUILD_DIR="$build-win" \
+  "$root/scripts/windows.sh" test
