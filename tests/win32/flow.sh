@@ -122,7 +122,8 @@ eval "$(xdotool getwindowgeometry --shell "$wid")"
 top="$Y"
 
 # Which page is in view: the rows of the screen where the wizard shows a page's title. A page is
-# new when those rows differ from every page seen so far and hold still for three looks.
+# new when those rows differ from every page seen so far and hold still for three looks; it is
+# shown again when they are as they were then, for three looks.
 read -r header_size bytes_per_line ncolors < <(od -An -tu4 --endian=big -N80 \
   "$ORVALEN_FLOW_FB/Xvfb_screen0" | xargs | awk '{ print $1, $13, $20 }')
 pixels=$((header_size + ncolors * 12))
@@ -130,22 +131,28 @@ header() {
   dd if="$ORVALEN_FLOW_FB/Xvfb_screen0" iflag=skip_bytes,count_bytes status=none \
     skip=$((pixels + top * bytes_per_line)) count=$((40 * bytes_per_line)) | md5sum | cut -c1-32
 }
-seen=() last="" still=0
+declare -A page=()
+last="" still=0
 new_page() {
   local h s
   h="$(header)"
-  for s in "${seen[@]}"; do [ "$h" != "$s" ] || { still=0; return 1; }; done
+  for s in "${page[@]}"; do [ "$h" != "$s" ] || { still=0; return 1; }; done
   if [ "$h" = "$last" ]; then still=$((still + 1)); else still=1 last="$h"; fi
   [ "$still" -ge 3 ] || return 1
-  seen+=("$h")
+  page[$1]="$h"
+  still=0
+}
+shown() {
+  if [ "$(header)" = "${page[$1]}" ]; then still=$((still + 1)); else still=0; fi
+  [ "$still" -ge 3 ] || return 1
   still=0
 }
 press() { xdotool windowfocus --sync "$wid" key --clearmodifiers "$1"; }
 
-wait_for 60 new_page # the welcome page
+wait_for 60 new_page welcome
 press alt+s
 wait_for 300 grep -q ' EV Impresora encontrada en COM3, serial ABC1234567$' "$work/traffic.log"
-wait_for 60 new_page # the port page, the search over
+wait_for 60 new_page port # the search is over
 [ "$(frames | wc -l)" = 1 ] || fail "the search sent $(frames | wc -l) frames, not one"
 check_frame 1 "status request" "$(frame 44 80)"
 ! grep -qE ' EV COM[12] abierto$' "$work/traffic.log" || fail "a COM1 or COM2 was there"
@@ -153,9 +160,9 @@ check_frame 1 "status request" "$(frame 44 80)"
 press alt+s
 wait_for 120 frame_count 2
 check_frame 2 "Z report" "$(frame 45 "39 1C 5A 1C 54")"
-wait_for 120 new_page # the verification page, once the report's wait is over
+wait_for 120 new_page verification # the report's wait is over
 press alt+s
-wait_for 60 new_page # the last page
+wait_for 60 new_page last
 [ "$(frames | wc -l)" = 2 ] || fail "entering the last page sent a frame"
 
 before="$(date +%y%m%d%H%M%S)"
@@ -181,6 +188,14 @@ xdotool windowfocus --sync "$box" key Return
 no_box() { ! box; }
 wait_for 60 no_box
 [ "$(frames | wc -l)" = 3 ] || fail "Finish sent $(frames | wc -l) frames in all, not three"
+
+if [ "$case" = accepted ]; then
+  # Back from the last page: another Z report, with the fourth sequence byte the window draws.
+  press alt+a
+  wait_for 120 frame_count 4
+  check_frame 4 "Z report again" "$(frame 35 "39 1C 5A 1C 54")"
+  wait_for 120 shown verification
+fi
 
 # Closing the window ends the program; its traffic log matches the printer's own, line for line.
 press alt+F4
