@@ -3,6 +3,8 @@
 #   scripts/windows.sh qt       installs the cross tools and builds Qt for Windows (once; cached)
 #                               and prints the Qt prefix on stdout
 #   scripts/windows.sh deps     installs the cross tools only
+#   scripts/windows.sh fetch    installs the cross tools and fetches Qt's source (all that needs
+#                               apt), so that qt can then run beside other apt users
 #   scripts/windows.sh test     builds Qt when needed, cross-builds Orvalen's Windows side into
 #                               ${BUILD_DIR:-build-win} and runs its tests under Wine (ctest -L wine)
 #
@@ -202,13 +204,18 @@ build_and_test() {
 
 case "${1:-}" in
   deps) install_deps ;;
+  fetch)
+    install_deps
+    pkgver="$(host_qt_package_version)"
+    qt_source "$pkgver" >/dev/null
+    ;;
   qt) build_qt ;;
   test)
     shift
     build_and_test "$@"
     ;;
   *)
-    sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
     ;;
 esac
