@@ -100,7 +100,17 @@ qt_options=(
   -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_vulkan=OFF
   -DFEATURE_style_windowsvista=OFF
   -DFEATURE_sql_sqlite=OFF -DFEATURE_zstd=OFF
-  -DFEATURE_testlib=ON
+  # The Windows tests use GoogleTest, not QtTest.
+  -DFEATURE_testlib=OFF
+  # Fonts come from GDI: FreeType is only the optional "fontengine=freetype" of the plugin.
+  -DFEATURE_freetype=OFF
+  # Neither the window nor its traffic window uses these.
+  -DFEATURE_sessionmanager=OFF -DFEATURE_textodfwriter=OFF
+  -DFEATURE_imageformat_ppm=OFF -DFEATURE_imageformat_xbm=OFF
+  -DFEATURE_calendarwidget=OFF -DFEATURE_colordialog=OFF -DFEATURE_fontdialog=OFF
+  -DFEATURE_fontcombobox=OFF -DFEATURE_wizard=OFF -DFEATURE_mdiarea=OFF -DFEATURE_lcdnumber=OFF
+  -DFEATURE_dial=OFF -DFEATURE_undoview=OFF -DFEATURE_keysequenceedit=OFF
+  -DFEATURE_splashscreen=OFF
 )
 
 write_toolchain() {

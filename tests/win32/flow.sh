@@ -151,7 +151,7 @@ press() { xdotool windowfocus --sync "$wid" key --clearmodifiers "$1"; }
 
 wait_for 60 new_page welcome
 press alt+s
-wait_for 300 grep -q ' EV Impresora encontrada en COM3, serial ABC1234567$' "$work/traffic.log"
+wait_for 300 grep -qs ' EV Impresora encontrada en COM3, serial ABC1234567$' "$work/traffic.log"
 wait_for 60 new_page port # the search is over
 [ "$(frames | wc -l)" = 1 ] || fail "the search sent $(frames | wc -l) frames, not one"
 check_frame 1 "status request" "$(frame 44 80)"
