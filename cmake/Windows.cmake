@@ -3,6 +3,8 @@
 add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601)
 
 add_subdirectory(src/platform)
+add_subdirectory(src/runtime)
+add_subdirectory(src/serial)
 
 include(CTest)
 if(BUILD_TESTING)
@@ -20,6 +22,7 @@ if(BUILD_TESTING)
     ${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh ${CMAKE_BINARY_DIR}
     ${_qt_bin} ${_gcc_bin} /usr/x86_64-w64-mingw32/lib --)
   add_subdirectory(tests/win32)
+  add_subdirectory(tests/serial)
 endif()
 
 # The yardstick for the start-up figure of the Windows build: a bare Qt label window, with the

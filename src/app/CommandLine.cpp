@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/PlatformHelp.h"
+
 #include "Version.h"
 
 #include <QCommandLineOption>
@@ -53,26 +55,15 @@ QString HelpText(const QList<QCommandLineOption>& options)
     }
     text += QStringLiteral(
         "  Qt's window-system options (-platform, -display, -style, ...) are understood too.\n"
-        "\n"
-        "Ports (searched in this order):\n"
-        "  COM1-COM4    /dev/ttyS0-/dev/ttyS3      serial ports on the board or a card\n"
-        "  COM5-COM12   /dev/ttyUSB0-/dev/ttyUSB7  USB-to-serial adapters\n"
-        "  COM13-COM20  /dev/ttyACM0-/dev/ttyACM7  devices that present themselves as a modem\n"
-        "\n"
+        "\n");
+    text += PortsHelp();
+    text += QStringLiteral(
         "Traffic log lines (the simulator orvalen-printer-sim writes the same shape):\n"
         "  2026-12-07T22:25:39.123 TX 02 44 80 03 30 30 43 39 | <STX>D<80><ETX>00C9\n"
         "  local time; TX to the printer, RX from it, EV an event and its text; the bytes in\n"
         "  hex; the readable form with control bytes named\n"
-        "\n"
-        "Environment:\n"
-        "  ORVALEN_COM_DIR     a folder of links com1..com20: COMn opens $ORVALEN_COM_DIR/comn\n"
-        "                      and the device files above are not used\n"
-        "  ORVALEN_TIME_SCALE  for tests only: run the clock and the timers that many times\n"
-        "                      faster (the time sent to the printer is then wrong)\n"
-        "\n"
-        "Permissions:\n"
-        "  Serial devices belong to the group dialout. Add your user to it once, then log out\n"
-        "  and in again:  sudo usermod -aG dialout $USER\n");
+        "\n");
+    text += EnvironmentHelp();
     return text;
 }
 

@@ -1,13 +1,13 @@
 #include "app/CommandLine.h"
 #include "app/DisplayStart.h"
 #include "app/Form1.h"
+#include "app/ParentConsole.h"
 #include "app/Startup.h"
 #include "platform/StandardDescriptors.h"
 #include "printer/TrafficLog.h"
 #include "printer/TrafficRecord.h"
 #include "runtime/Application.h"
 
-#include <cstdio>
 #include <memory>
 
 int main(int argc, char** argv)
@@ -19,8 +19,7 @@ int main(int argc, char** argv)
     // over ssh and in scripts.
     const CommandLine commandLine = ParseCommandLine(ArgumentList(argc, argv));
     if (commandLine.exitStatus) {
-        std::fputs(commandLine.output.toLocal8Bit().constData(), stdout);
-        std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
+        PrintToStartingConsole(commandLine.output, commandLine.error);
         return *commandLine.exitStatus;
     }
     // Opened before any window: a log that cannot be written is a usage error, not a surprise
@@ -30,7 +29,7 @@ int main(int argc, char** argv)
         QString error;
         trafficLog = TTrafficLog::Open(commandLine.trafficLog, error);
         if (!trafficLog) {
-            std::fprintf(stderr, "orvalen: %s\n", error.toLocal8Bit().constData());
+            PrintToStartingConsole(QString(), QStringLiteral("orvalen: %1\n").arg(error));
             return 2;
         }
     }

@@ -8,6 +8,8 @@
 // Line events the platform reports (LineWatch).
 namespace LineEvent {
 inline constexpr quint32 RxChar = 0x0001;
+// The event character came. Only a driver that looks at the bytes raises it (Windows').
+inline constexpr quint32 RxFlag = 0x0002;
 inline constexpr quint32 TxEmpty = 0x0004;
 inline constexpr quint32 Cts = 0x0008;
 inline constexpr quint32 Dsr = 0x0010;
@@ -15,15 +17,20 @@ inline constexpr quint32 Rlsd = 0x0020;
 inline constexpr quint32 Break = 0x0040;
 inline constexpr quint32 Err = 0x0080;
 inline constexpr quint32 Ring = 0x0100;
+// Printer status error and the driver's own events: only Windows drivers raise them, and only
+// some (parallel ports, a few serial drivers).
+inline constexpr quint32 PErr = 0x0200;
 // The bytes waiting to be read passed the watcher's limit (not for each byte above it).
 inline constexpr quint32 Rx80Full = 0x0400;
+inline constexpr quint32 Event1 = 0x0800;
+inline constexpr quint32 Event2 = 0x1000;
 inline constexpr quint32 ModemLines = Cts | Dsr | Rlsd | Ring;
 // Not a line event: the device went away (unplugged, hung up).
 inline constexpr quint32 Gone = 0x80000000u;
 } // namespace LineEvent
 
-// The line's error counters (TIOCGICOUNT). Every reader keeps its own snapshot and reports the
-// difference to it, so two readers never take each other's errors away.
+// The line's error counters (TIOCGICOUNT, Linux only). Every reader keeps its own snapshot and
+// reports the difference to it, so two readers never take each other's errors away.
 struct LineErrorCounters
 {
     int overrun = 0, bufOverrun = 0, parity = 0, frame = 0, brk = 0;
@@ -47,3 +54,12 @@ inline constexpr quint32 Break = 0x10;    // break received
 
 // True for the errors that mean the device is gone (unplugged, hung up).
 bool IsDeviceGone(int error);
+
+// The system's codes for the failures the port names itself: the device does not exist (ENOENT,
+// ERROR_FILE_NOT_FOUND), a value out of range (EINVAL, ERROR_INVALID_PARAMETER), no memory
+// (ENOMEM, ERROR_NOT_ENOUGH_MEMORY).
+namespace SystemCode {
+extern const int NoSuchDevice;
+extern const int InvalidArgument;
+extern const int OutOfMemory;
+} // namespace SystemCode

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "platform/LineEvents.h"
-#include "platform/UniqueFd.h"
+#include "platform/SignalEvent.h"
 
 #include <QtGlobal>
 
 #include <atomic>
+#include <memory>
+
+class SerialDevice;
 
 // What the port tells the watcher about its own use of the device.
 struct LineActivity
@@ -18,53 +21,46 @@ struct LineActivity
     std::atomic<quint32> Writes{0}; // direct writes the port has finished
 };
 
-// Waits for line events on an open terminal, interruptibly. Every arrival of bytes wakes it at
-// once, but bytes it has reported and nobody has read yet do not wake it again (they may wait a
-// second for a poll timer): it reports when the number of bytes received in all has grown.
-// Error counters, modem lines and the output queue have no wake-up of their own and are sampled
-// on a period, only when they are watched and the driver has them. A device that went away is
-// reported once; after that only the stop descriptor ends a wait.
+// Waits for line events (LineEvent bits) on an open device, interruptibly. Every arrival of
+// bytes wakes it, but bytes it has reported and nobody has read yet do not wake it again: it
+// reports when the number of bytes received in all has grown. Rx80Full is reported when the
+// bytes waiting to be read (in the device and held by the port) grow past rxLimit, once until
+// they have been seen at or below it again. A device that went away is reported once (Gone);
+// after that only the stop event ends a wait.
+//
+// On Linux a terminal has no events of its own beyond arrivals and hang-ups: error counters,
+// modem lines and the output queue are sampled on a period, only when watched and the driver has
+// them. On Windows the driver raises the events (WaitCommEvent on the same bits: EV_RXFLAG,
+// EV_PERR, EV_EVENT1/EV_EVENT2 where it has them); the watcher also reads the queue counts and
+// error flags itself, since some drivers (Wine's on a pseudo-terminal) end the wait with an
+// empty mask or never raise EV_RX80FULL.
 class LineWatch
 {
 public:
-    // fd stays owned by the caller and must stay open while Wait may run. Construct it where the
-    // port works (the UI thread): reads and writes after this point are news to the watcher.
-    // Rx80Full is reported when the bytes waiting to be read (in the device and held by the
-    // port) grow past rxLimit, once until they have been seen at or below it again.
-    LineWatch(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit = 0);
-
+    // The device must stay open while Wait may run. Construct it where the port works (the UI
+    // thread): reads and writes after this point are news to the watcher.
+    LineWatch(SerialDevice& device, quint32 mask, const LineActivity& activity,
+              quint32 rxLimit = 0);
     ~LineWatch();
     LineWatch(const LineWatch&) = delete;
     LineWatch& operator=(const LineWatch&) = delete;
 
-    // Blocks until watched events happened (returns their bits), the device went away (returns
-    // Gone, once), or stopFd or wakeFd (-1: none) became readable (returns 0; the caller clears
-    // wakeFd, and the next Wait looks at what it announced).
-    quint32 Wait(int stopFd, int wakeFd);
+    // Whether the driver itself reports the event character (RxFlag): on Windows it does; a
+    // Linux terminal cannot, and the port looks for it in the bytes.
+    static bool SeesEventChar();
 
-    bool HasErrorCounters() const { return haveCounters_; }
-    bool HasModemLines() const { return haveModem_; }
+    // Blocks until watched events happened (returns their bits), the device went away (returns
+    // Gone, once), or stop or wake (NoWaitable: none) was signalled (returns 0; the caller
+    // resets wake, and the next Wait looks at what it announced).
+    quint32 Wait(Waitable stop, Waitable wake);
+
+    bool HasErrorCounters() const;
+    bool HasModemLines() const;
+    // The system's error that ended the watch, 0 while it goes on.
+    int Failure() const;
+
+    struct Side;
 
 private:
-    quint32 Sample();
-    int Timeout() const;
-    void NoteFailure(int error);
-
-    int fd_;
-    quint32 mask_;
-    const LineActivity& activity_;
-    quint64 reported_ = 0; // bytes received in all (read + waiting) when last reported
-    bool rxArmed_ = true;
-    const quint32 rxLimit_;
-    bool overLimit_ = false;
-    UniqueFd arrivals_; // edge-triggered epoll set of the device
-    LineErrorCounters counters_;
-    bool haveCounters_ = false;
-    int modem_ = 0;
-    bool haveModem_ = false;
-    quint32 seenWrites_ = 0;
-    bool txPending_ = false;
-    bool gone_ = false;
-    bool goneReported_ = false;
-    bool failed_ = false;
+    std::unique_ptr<Side> side_;
 };

@@ -1,85 +1,88 @@
 #pragma once
 
-#include "platform/LineEvents.h"
-#include "platform/LineSettings.h"
-#include "platform/UniqueFd.h"
+#include "platform/ControlBlock.h"
+#include "platform/SignalEvent.h"
 
 #include <QByteArray>
 #include <QtGlobal>
 
 #include <initializer_list>
+#include <memory>
 
-// One open serial device, held exclusively. Every operation returns 0 or the errno value of the
-// step that failed; nothing here raises. The descriptor is non-blocking: no call waits longer
-// than the bound it is given.
+// One open serial device, held exclusively. Every operation returns 0 or the system's error code
+// of the step that failed (errno on POSIX, the Win32 error on Windows); nothing here raises, and
+// no call waits longer than the bound it is given. Reads and writes may run on different threads
+// at once.
 class SerialDevice
 {
 public:
-    // The most unread bytes a terminal holds for its reader, whatever queue size a program asks
-    // for: the line discipline's 4 KiB buffer less one (measured alike on pseudo-terminals and
-    // on UARTs). FIONREAD never counts more; further bytes wait in the driver, or are lost on a
-    // line without flow control.
-    static constexpr int InputCapacity = 4095;
+    // The most unread bytes the driver holds for its reader when a program asks for an input
+    // queue of `readSize` bytes. A Linux terminal holds 4095 whatever is asked for (its line
+    // discipline's 4 KiB buffer less one, measured alike on pseudo-terminals and on UARTs;
+    // further bytes wait in the driver, or are lost on a line without flow control). On Windows
+    // the ReadSize given to SetupComm decides: the driver's queue is that size.
+    static int InputCapacity(int readSize);
 
-    SerialDevice() = default;
-    ~SerialDevice() { Close(); }
+    SerialDevice();
+    ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
-    // Opens the path for reading and writing and takes it exclusively: a second opener, also one
-    // running as root, gets EBUSY. EBUSY too when another program holds it exclusively, or, for
-    // a serial device (not a pseudo-terminal), when /proc shows it open in another process.
-    // ENOENT means the device does not exist. On failure nothing stays open.
+    // Opens the path for reading and writing and takes it exclusively: a second opener, in this
+    // program or another, is refused (EBUSY on Linux, also for root and for a device that /proc
+    // shows open elsewhere; ERROR_ACCESS_DENIED on Windows). NoSuchDevice (LineEvents.h) means
+    // the device does not exist. On failure nothing stays open.
     int Open(const QByteArray& path);
-    // Gives up the exclusive hold and closes. Unsent output is discarded, not waited for.
+    // Gives up the exclusive hold and closes. Unsent output is discarded, not waited for; a
+    // pending wait for line events ends at once.
     void Close();
-    bool IsOpen() const { return fd_.IsOpen(); }
-    int Fd() const { return fd_.Get(); }
+    bool IsOpen() const;
+    // The open device (NoWaitable while closed).
+    Waitable Handle() const;
 
-    // Writes the line settings of the block (see MakeLineSettings). A device that is not a
-    // terminal fails with ENOTTY; an impossible block with EINVAL.
-    int ApplyControlBlock(const CommControlBlock& dcb);
-    // Puts the line in raw mode (see MakeRaw) without touching speed, framing or flow control,
-    // and makes reads return at once with what has arrived.
+    // Writes the line settings of the block. An impossible block (speed 0, byte size or parity
+    // out of range) fails with InvalidArgument, and the device keeps what it has.
+    int ApplyControlBlock(const CommControlBlock& block);
+    // The driver's queue sizes: SetupComm on Windows, a request a driver may round or ignore. A
+    // Linux terminal sizes its own queues (see InputCapacity); there this only checks that the
+    // device is still there.
+    int SetQueueSizes(int readSize, int writeSize);
+    // Makes reads return at once with what has arrived, and keeps the line from acting on the
+    // bytes (raw mode on a terminal, without touching speed, framing or flow control; the read
+    // time-outs on Windows).
     int MakeRaw();
-    // ENOTTY when the device is not a terminal; EIO when it has gone away.
+    // Fails when the device cannot report line events (not a terminal or no communications
+    // device) or has gone away.
     int CheckTerminal() const;
-    // A cheap query that fails (EIO) when the device has gone away.
+    // A cheap query that fails when the device has gone away.
     int CheckPresent() const;
 
     // Bytes waiting in the input queue and not yet sent from the output queue.
     int QueueCounts(quint32& input, quint32& output) const;
     // Line error flags (LineError bits) that arose since the last call (or since Open). Drivers
-    // without error counters (pseudo-terminals, some USB adapters) report none.
+    // without error counters (pseudo-terminals, some USB adapters) report none. Every reader of
+    // the flags keeps its own view: the port's and its event watcher's never take from another.
     int TakeLineErrors(quint32& errors);
 
-    // Reads at most `count` bytes that have arrived; `got` is 0 when none are waiting. A device
-    // that went away fails with EIO.
+    // Reads at most `count` bytes that have arrived; `got` is 0 when none are waiting.
     int Read(char* dest, int count, int& got);
     // Hands all bytes to the driver and waits until they have left the output queue, within
     // `timeoutMs` real milliseconds in all. `completed` tells whether both happened in time.
     // Bytes the driver took are sent even when the bound ran out; the rest is not.
     int Write(const char* data, int count, int timeoutMs, bool& completed);
     // Waits until the output queue is empty (`sent`), at most `timeoutMs` real milliseconds or
-    // until one of `wakeFds` (-1 entries are skipped) becomes readable. The driver tells no one
+    // until one of `wake` (NoWaitable entries are skipped) is signalled. The driver tells no one
     // when its queue has run empty: it is looked at, first every millisecond, then every 10.
-    int WaitUntilSent(int timeoutMs, std::initializer_list<int> wakeFds, bool& sent) const;
+    int WaitUntilSent(int timeoutMs, std::initializer_list<Waitable> wake, bool& sent) const;
+    // Hands the driver the bytes it takes within `timeoutMs` real milliseconds, without waiting
+    // for them to be sent; a wait for room also ends when `stop` (NoWaitable: none) is
+    // signalled. `written` is 0 when the wait ended without room.
+    int WriteSome(const char* data, int count, int timeoutMs, Waitable stop, int& written);
 
-    // Hands the driver the bytes it takes in one go, without waiting for them to be sent; when
-    // it takes none, waits for room at most `timeoutMs` real milliseconds or until stopFd (-1:
-    // none) becomes readable. `written` is 0 when the wait ended without room.
-    int WriteSome(const char* data, int count, int timeoutMs, int stopFd, int& written);
+    // Each side's own state (posix/SerialDevice.cpp, win32/SerialDevice.cpp).
+    struct Side;
+    Side& Own() const { return *side_; }
 
 private:
-    // Waits at most `timeoutMs` real milliseconds until the driver takes bytes again or wakeFd
-    // (-1: none) becomes readable (then `woken` is set). EIO when the device has gone away.
-    int WaitForRoom(int timeoutMs, int wakeFd, bool& woken) const;
-    int TakeExclusively(int fd);
-
-    UniqueFd fd_;
-    bool setExclusive_ = false; // the exclusive flag is ours to clear at close
-    // The port's own snapshot: the event thread keeps another, so neither takes errors away
-    // from the other.
-    LineErrorCounters counters_;
-    bool haveCounters_ = false;
+    std::unique_ptr<Side> side_;
 };

@@ -51,6 +51,9 @@ struct JobRecord
 // a reader that is slow to hand the lines on never holds up a writer. Reading never rewrites the
 // file: a damaged line stays for a person to look at.
 //
+// On Windows the line goes out in one write under LockFileEx and then FlushFileBuffers; only the
+// appending is there (the reading is orvalenctl's, which runs on Linux).
+//
 // Only a regular file is a journal: a FIFO, a device (a link to /dev/zero), a directory is
 // refused with a message that says what it is, before anything waits on it or reads from it.
 class Journal
@@ -58,7 +61,8 @@ class Journal
 public:
     explicit Journal(QString path) : path_(std::move(path)) {}
 
-    // $XDG_STATE_HOME/orvalen/journal.jsonl, or ~/.local/state/orvalen/journal.jsonl.
+    // $XDG_STATE_HOME/orvalen/journal.jsonl, or ~/.local/state/orvalen/journal.jsonl; on
+    // Windows %LOCALAPPDATA%\Orvalen\journal.jsonl.
     static QString DefaultPath();
 
     // How long a job waits for another program's lock before it gives up.

@@ -20,10 +20,11 @@ struct PortRefusal
     };
 
     QString ComName;       // "COM5"
-    QByteArray DevicePath; // "/dev/ttyUSB0", or the link in ORVALEN_COM_DIR
+    QByteArray DevicePath; // "/dev/ttyUSB0", or the link in ORVALEN_COM_DIR; "\\.\COM5"
     Reason Why = Reason::Other;
     QString Group;               // Permission: the device's group, the one to join
     QList<DeviceHolder> Holders; // Busy: the programs holding it, as far as /proc shows them
+                                 // (none on Windows, which does not tell)
     QString Detail;              // Other: the port's own error text
     int SystemError = 0;         // the system's error number behind it, 0 when none
 };
@@ -34,6 +35,9 @@ QByteArray DevicePathOfCom(const QString& comName);
 // The refusal behind a failed open of the port `comName`, or nothing when its device does not
 // exist: most of COM1..COM20 are missing on any computer, and that is no news.
 std::optional<PortRefusal> RefusalOf(const QString& comName, const std::exception& error);
+
+// The system's side (posix/, win32/) decides what a failed open means: on Windows
+// ERROR_ACCESS_DENIED is a port held by another program and ERROR_FILE_NOT_FOUND no port.
 
 // One line for stderr, e.g.
 // "orvalen: COM5 (/dev/ttyUSB0): permission denied; add your user to the dialout group".
@@ -49,3 +53,10 @@ QString HolderNames(const QList<DeviceHolder>& holders);
 
 // The login name of the user running the program, for the usermod command.
 QString CurrentUserName();
+
+// How our messages name the port: "COM5 (/dev/ttyUSB0)" here; on Windows the user knows the
+// port by its name alone, "COM5".
+QString RefusalPlace(const PortRefusal& refusal);
+
+// What the advice for a busy port adds after "close that program": the system's usual culprits.
+QString HeldPortHint();

@@ -1,30 +1,20 @@
 #include "printer/TrafficLog.h"
 
 #include "platform/SystemError.h"
-#include "platform/UniqueFd.h"
 #include "printer/TrafficFormat.h"
 #include "printer/TrafficRecord.h"
+#include "printer/TrafficSink.h"
 
 #include <QDateTime>
 #include <QFile>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <mutex>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -42,29 +32,23 @@ constexpr int LastCountWaitMs = 2000;
 struct QueuedLine
 {
     QByteArray line;
-    // Lines lost just before this one, and why (an errno value, or NotTakenInTime).
+    // Lines lost just before this one, and why (the system's error number, or NotTakenInTime).
     quint64 lostBefore = 0;
     int why = NotTakenInTime;
 };
 
-enum class Outcome
-{
-    Written,
-    Blocked, // the sink takes nothing now; the rest of the line waits
-    Failed,  // the sink refused it; errno says why
-};
-
 } // namespace
+
+using Outcome = TTrafficSink::Outcome;
 
 struct TTrafficLog::Sink
 {
     QString path;
-    UniqueFd fd;
-    UniqueFd wake; // an eventfd: new lines, or stop
-    bool regular = false;
-    // Every line in one write of at most PIPE_BUF bytes: a pipe takes such a write whole or not
-    // at all, and what a pipe took cannot be taken back as a file can be cut.
+    std::unique_ptr<TTrafficSink> file;
+    // Every line in one write of at most WholeWriteBytes (a pipe), rather than cut back after a
+    // write that failed halfway (a regular file).
     bool wholeWrites = false;
+    int error = 0; // why the last write failed
 
     std::mutex mutex;
     std::condition_variable finished;
@@ -77,11 +61,7 @@ struct TTrafficLog::Sink
     bool done = false;
     std::atomic<bool> warned{false};
 
-    void Wake() const
-    {
-        const quint64 one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake.Get(), &one, sizeof one);
-    }
+    void Wake() const { file->Wake(); }
 
     // Said once on standard error, in English with the system's untranslated text: the log
     // itself says how many lines went missing.
@@ -101,10 +81,9 @@ struct TTrafficLog::Sink
     // The EV line, in the traffic events' language, with the system's text as the user reads it.
     static QByteArray LostLine(quint64 lost, int why)
     {
-        const QString reason = why == NotTakenInTime ? QStringLiteral("el archivo no las recibía "
-                                                                      "a tiempo")
-                               : why == ENOSPC       ? QStringLiteral("disco lleno")
-                                                     : QString::fromLocal8Bit(std::strerror(why));
+        const QString reason = why == NotTakenInTime
+                                   ? QStringLiteral("el archivo no las recibía a tiempo")
+                                   : TTrafficSink::ReasonText(why);
         TTrafficEntry entry;
         entry.Time = QDateTime::currentDateTime();
         entry.Direction = TTrafficDirection::Event;
@@ -112,50 +91,11 @@ struct TTrafficLog::Sink
         return TrafficLine(entry).toUtf8() + '\n';
     }
 
-    // Writes what it can of `line` from `offset` on. A regular file gets each line whole or,
-    // when the disk fills halfway, is cut back to where the line began. A pipe holds what it
-    // took; the rest follows when it has room again.
-    Outcome WriteLine(const QByteArray& line, qsizetype& offset)
-    {
-        off_t start = -1;
-        if (regular && offset == 0) {
-            struct stat st
-            {
-            };
-            if (fstat(fd.Get(), &st) == 0)
-                start = st.st_size;
-        }
-        while (offset < line.size()) {
-            const ssize_t n = ::write(fd.Get(), line.constData() + offset, line.size() - offset);
-            if (n > 0) {
-                offset += n;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return Outcome::Blocked;
-            const int error = n == 0 ? ENOSPC : errno;
-            if (regular && offset > 0 && start >= 0) [[maybe_unused]]
-                const int cut = ftruncate(fd.Get(), start);
-            offset = 0;
-            errno = error;
-            return Outcome::Failed;
-        }
-        return Outcome::Written;
-    }
-
     // Waits for a new line or the stop, and with `forRoom` also for room in the sink. False when
     // stopping.
     bool Wait(bool forRoom)
     {
-        pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {fd.Get(), POLLOUT, 0}};
-        while (poll(fds, forRoom ? 2 : 1, -1) < 0 && errno == EINTR) {
-        }
-        if (fds[0].revents & POLLIN) {
-            quint64 count = 0;
-            [[maybe_unused]] const ssize_t n = ::read(wake.Get(), &count, sizeof count);
-        }
+        file->Wait(true, forRoom, -1);
         const std::lock_guard lock(mutex);
         return !stop;
     }
@@ -166,7 +106,7 @@ struct TTrafficLog::Sink
     {
         qsizetype offset = 0;
         Outcome outcome;
-        while ((outcome = WriteLine(line, offset)) == Outcome::Blocked)
+        while ((outcome = file->Write(line, offset, error)) == Outcome::Blocked)
             if (!Wait(true) && offset == 0)
                 break;
         return outcome;
@@ -180,9 +120,8 @@ struct TTrafficLog::Sink
             return;
         const QByteArray line = LostLine(lost, why);
         qsizetype offset = 0;
-        pollfd room{fd.Get(), POLLOUT, 0};
-        while (WriteLine(line, offset) == Outcome::Blocked && offset == 0) {
-            if (poll(&room, 1, LastCountWaitMs) <= 0)
+        while (file->Write(line, offset, error) == Outcome::Blocked && offset == 0) {
+            if (!file->Wait(false, true, LastCountWaitMs))
                 return;
         }
     }
@@ -190,11 +129,7 @@ struct TTrafficLog::Sink
     // Hands the queued lines to the sink one after the other until told to stop.
     void Run()
     {
-        // A FIFO whose reader left answers with SIGPIPE, which must not end the program.
-        sigset_t pipe;
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        TTrafficSink::PrepareWriterThread();
 
         quint64 lost = 0; // not in the file since the last line that got there
         int why = NotTakenInTime;
@@ -247,7 +182,7 @@ struct TTrafficLog::Sink
                 break; // leaving
             }
             if (outcome == Outcome::Failed) {
-                why = errno;
+                why = error;
                 WarnOnce(why);
                 lost += haveLine ? 1 : 0;
                 countRefused = !haveLine;
@@ -295,34 +230,12 @@ bool TTrafficLog::Drain(std::chrono::milliseconds limit)
 
 std::unique_ptr<TTrafficLog> TTrafficLog::Open(const QString& path, QString& error)
 {
-    // Without a reader, opening a FIFO for writing would wait for one for ever; non-blocking it
-    // fails at once with ENXIO. Writes stay non-blocking, so a full pipe never holds the writer.
-    const QByteArray name = QFile::encodeName(path);
     auto sink = std::make_shared<Sink>();
     sink->path = path;
-    sink->fd.Reset(
-        ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (!sink->fd.IsOpen()) {
-        const int why = errno;
-        error = why == ENXIO
-                    ? QStringLiteral("cannot open the traffic log %1: it is a FIFO that no "
-                                     "program reads; start the reader first")
-                          .arg(path)
-                    : QStringLiteral("cannot open the traffic log %1: %2")
-                          .arg(path, QString::fromStdString(UntranslatedError(why)));
+    sink->file = TTrafficSink::Open(path, error);
+    if (!sink->file)
         return nullptr;
-    }
-    struct stat st
-    {
-    };
-    sink->regular = fstat(sink->fd.Get(), &st) == 0 && S_ISREG(st.st_mode);
-    sink->wholeWrites = !sink->regular;
-    sink->wake.Reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-    if (!sink->wake.IsOpen()) {
-        error = QStringLiteral("cannot write the traffic log %1: %2")
-                    .arg(path, QString::fromStdString(UntranslatedError(errno)));
-        return nullptr;
-    }
+    sink->wholeWrites = !sink->file->Regular();
     return std::unique_ptr<TTrafficLog>(new TTrafficLog(std::move(sink)));
 }
 
@@ -333,14 +246,14 @@ void TTrafficLog::Follow(const TTrafficRecord& record)
 
 namespace {
 
-// The entry's line, or for a sink that takes whole writes of PIPE_BUF bytes only, as many lines
+// The entry's line, or for a sink that takes whole writes of WholeWriteBytes only, as many lines
 // of the entry's parts as it takes to fit: each one a whole line with the entry's time and
 // direction, which a reader takes for consecutive reads or events.
 void AddLines(const TTrafficEntry& entry, bool wholeWrites, QList<QByteArray>& lines)
 {
     QByteArray line = TrafficLine(entry).toUtf8() + '\n';
     const qsizetype half = qMax(entry.Bytes.size(), entry.Text.size()) / 2;
-    if (!wholeWrites || line.size() <= PIPE_BUF || half == 0) {
+    if (!wholeWrites || line.size() <= TTrafficSink::WholeWriteBytes || half == 0) {
         lines.append(std::move(line));
         return;
     }

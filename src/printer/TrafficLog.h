@@ -19,8 +19,8 @@ struct TTrafficEntry;
 // that reaches the file, or on its own once the queue is empty, or at the program's end if the
 // sink takes it then. A line reaches the file whole or not at all: a regular file is cut back
 // after a write that failed halfway; any other sink (a pipe) gets each line in one write of at
-// most PIPE_BUF bytes, which it takes whole or not at all, an entry too long for that going out
-// as several lines.
+// most PIPE_BUF bytes (a page on Windows), which it takes whole or not at all, an entry too long
+// for that going out as several lines.
 class TTrafficLog : public QObject
 {
     Q_OBJECT

@@ -3,13 +3,13 @@
 #include "serial/VaCommThreads.h"
 
 #include "platform/DevicePath.h"
+#include "platform/ErrorText.h"
+#include "platform/LineEvents.h"
 #include "runtime/ErrorReport.h"
 #include "runtime/Format.h"
 #include "runtime/TimeBase.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -48,9 +48,7 @@ quint32 CommEventMask(TVaCommEvent event)
 
 QString SystemErrorText(int error)
 {
-    char buffer[256];
-    // The GNU strerror_r returns the text, which may or may not be in buffer.
-    QString text = QString::fromLocal8Bit(strerror_r(error, buffer, sizeof buffer)).left(255);
+    QString text = UserErrorText(error).left(255);
     while (!text.isEmpty()) {
         const QChar last = text.back();
         if (last.unicode() > 0x20 && last != QLatin1Char('.') &&
@@ -99,12 +97,12 @@ void TVaCustomComm::OpenDevice()
 {
     const QByteArray name = GetDeviceName();
     const std::optional<QByteArray> path = DevicePathFor(name);
-    const int error = path ? device_.Open(*path) : ENOENT;
+    const int error = path ? device_.Open(*path) : SystemCode::NoSuchDevice;
     if (error == 0)
         return;
     // The messages show the name the user knows. It is put in once, after the error number and
     // text: a '%' in a device name must not be taken for a placeholder.
-    if (error == ENOENT)
+    if (error == SystemCode::NoSuchDevice)
         throw EVaCommError(Format(QStringLiteral("Specified device not found (%s)."), {name}),
                            error);
     throw EVaCommError(Format(QStringLiteral("Can't open specified device %s (Error %d, %s)"),
@@ -193,11 +191,10 @@ void TVaCustomComm::ApplyBuffers()
 {
     if (!Active())
         return;
-    // The driver sizes its own queues; the sizes are only checked here (the write thread's queue
-    // takes WriteSize). A device that has vanished still reports its error at this step.
-    if (buffers_->ReadSize() < 0 || buffers_->WriteSize() < 0)
-        RaiseCommError(QStringLiteral("Error initializing buffers (%d), %s"), EINVAL);
-    CheckCommResult(device_.CheckPresent(), QStringLiteral("Error initializing buffers (%d), %s"));
+    // The write thread's queue takes WriteSize too. A device that has vanished reports its error
+    // at this step.
+    CheckCommResult(device_.SetQueueSizes(buffers_->ReadSize(), buffers_->WriteSize()),
+                    QStringLiteral("Error initializing buffers (%d), %s"));
 }
 
 void TVaCustomComm::ApplyTimeouts()
@@ -205,7 +202,7 @@ void TVaCustomComm::ApplyTimeouts()
     if (!Active())
         return;
     // Raw mode comes with the timeouts, so that it holds also when UpdateDCB keeps the device's
-    // speed, framing and flow control: a cooked line turns our ETX into an interrupt.
+    // speed, framing and flow control: a cooked terminal turns our ETX into an interrupt.
     CheckCommResult(device_.MakeRaw(), QStringLiteral("Error setting timeouts (%d), %s"));
 }
 
@@ -220,7 +217,8 @@ void TVaCustomComm::ApplyEventMask()
     if (!directWrite_)
         eventMask_ &= ~CommEv::TxEmpty;
     if (Active()) {
-        // The line events are watched with poll() on the device, which needs a terminal.
+        // The event thread sets the mask when it starts; here the device must be one that
+        // reports line events at all.
         CheckCommResult(device_.CheckTerminal(),
                         QStringLiteral(" Error setting EventMask (%d), %s"));
     }
@@ -363,7 +361,7 @@ int TVaCustomComm::ReadBuf(char* dest, int count)
         return 0;
     std::lock_guard lock(ReadLock);
     int got = 0;
-    if (eventMask_ & CommEv::RxFlag) {
+    if (HoldsArrivals()) {
         // Every byte passes through held_, so that none escapes the look for the event
         // character; one that comes with this read is announced once this read is over.
         // An event character from before a Close is no news to the next Open.
@@ -385,6 +383,11 @@ int TVaCustomComm::ReadBuf(char* dest, int count)
     }
     NoteLeftAfterRead();
     return got;
+}
+
+bool TVaCustomComm::HoldsArrivals() const
+{
+    return (eventMask_ & CommEv::RxFlag) && !LineWatch::SeesEventChar();
 }
 
 quint32 TVaCustomComm::TakeArrivals()
@@ -477,7 +480,7 @@ void TVaCustomComm::StartThreads()
     } catch (const std::system_error& e) {
         RaiseCommError(QStringLiteral("Error creating threads (%d), %s"), e.code().value());
     } catch (const std::bad_alloc&) {
-        RaiseCommError(QStringLiteral("Error creating threads (%d), %s"), ENOMEM);
+        RaiseCommError(QStringLiteral("Error creating threads (%d), %s"), SystemCode::OutOfMemory);
     }
 }
 
@@ -488,16 +491,17 @@ void TVaCustomComm::StartThreadsOrThrow()
     const TVaCommThreadPort port{this, uiCalls_, [this](quint32 mask) { HandleEvents(mask); }};
     if (eventMask_ != 0) {
         // "80 % full" is past four fifths of the input queue: of ReadSize, but no more than the
-        // terminal holds, or the mark is never reached. With ceRxFlag watched this object holds
-        // ReadSize bytes of its own in front of the terminal's.
+        // driver holds, or the mark is never reached. Holding the arrivals, this object keeps
+        // ReadSize bytes of its own in front of the driver's.
         const int readSize = std::max(buffers_->ReadSize(), 0);
-        const int holds = (eventMask_ & CommEv::RxFlag)
-                              ? readSize
-                              : std::min(readSize, SerialDevice::InputCapacity);
+        const int holds = HoldsArrivals() ? readSize : SerialDevice::InputCapacity(readSize);
         const quint32 rxLimit = quint32(holds) * 4 / 5;
-        auto thread = std::make_shared<TVaCommEventThread>(
-            port, Handle(), eventMask_, activity_, rxLimit, [this] { return TakeArrivals(); },
-            [this] { HandleRxChar(); });
+        std::function<quint32()> takeArrivals;
+        if (HoldsArrivals())
+            takeArrivals = [this] { return TakeArrivals(); };
+        auto thread = std::make_shared<TVaCommEventThread>(port, device_, eventMask_, activity_,
+                                                           rxLimit, std::move(takeArrivals),
+                                                           [this] { HandleRxChar(); });
         thread->SetPriority(eventPriority_);
         thread->Start();
         EventThread = std::move(thread);

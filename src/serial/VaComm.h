@@ -111,7 +111,7 @@ quint32 BaudrateSpeed(TVaBaudrate value);
 quint32 CommEventMask(TVaCommEvent event);
 
 // The one exception type of the port: callers tell failures apart by the message, and a failed
-// system call also by its errno value (the printer search explains refused ports with it).
+// system call also by its error code (the printer search explains refused ports with it).
 class EVaCommError : public Exception
 {
 public:
@@ -121,7 +121,8 @@ public:
     {
     }
 
-    // The errno value of the system call that failed; 0 when the failure was not one.
+    // The system's error code (errno, Win32 error) of the call that failed; 0 when the failure
+    // was not one.
     int SystemError() const noexcept { return systemError_; }
 
 private:
@@ -146,8 +147,8 @@ struct TVaCommStatus
     TComStat Status;
 };
 
-// The system's text for an error number, trimmed of trailing control characters, blanks and full
-// stops, at most 255 characters.
+// The system's text for an error number in the user's language, trimmed of trailing control
+// characters, blanks and full stops, at most 255 characters.
 QString SystemErrorText(int error);
 
 class TVaCommThread;
@@ -194,16 +195,19 @@ private:
 // is immediate because every wait of theirs also watches the stop event. Calls still queued
 // for this object find their thread stopped and do nothing, and are dropped with the object.
 //
-// A terminal cannot be asked which bytes it received without reading them: with ceRxFlag
-// watched, received bytes pass through this object (held_) on their way to ReadBuf and are
-// looked at there. cePErr, ceEvent1 and ceEvent2 never occur: a terminal has no printer status
-// lines (those belong to parallel ports) and its driver no events of its own to report.
+// On Windows the driver raises the line events itself, ceRxFlag, cePErr, ceEvent1 and ceEvent2
+// among them where it has them. A Linux terminal cannot be asked which bytes it received without
+// reading them: with ceRxFlag watched, received bytes pass through this object (held_) on their
+// way to ReadBuf and are looked at there. There cePErr, ceEvent1 and ceEvent2 never occur: a
+// terminal has no printer status lines (those belong to parallel ports) and its driver no
+// events of its own to report.
 //
 // ceRx80Full comes when the bytes waiting to be read pass four fifths of the input queue. On
-// Linux a terminal holds at most 4095 unread bytes (SerialDevice::InputCapacity) whatever
-// ReadSize asks for, so the queue counts as ReadSize but at most 4095 bytes: the mark is 3276
-// bytes for the default ReadSize and for every larger one. With ceRxFlag watched this object
-// holds ReadSize bytes of its own besides (see above), and the mark is four fifths of ReadSize.
+// Windows the queue is the ReadSize given to SetupComm. On Linux a terminal holds at most 4095
+// unread bytes (SerialDevice::InputCapacity) whatever ReadSize asks for, so the queue counts as
+// ReadSize but at most 4095 bytes: the mark is 3276 bytes for the default ReadSize and for every
+// larger one. With ceRxFlag watched there, this object holds ReadSize bytes of its own besides
+// (see above), and the mark is four fifths of ReadSize.
 //
 // ceTxEmpty means the line's output queue is empty, in either write mode: after a direct write
 // once the driver has sent the bytes, in queued mode once the write thread's queue has drained
@@ -241,8 +245,8 @@ public:
 
     void Loaded() override;
 
-    // The descriptor of the open device, -1 while closed.
-    int Handle() const { return device_.Fd(); }
+    // The open device (a descriptor, a HANDLE); NoWaitable while closed.
+    Waitable Handle() const { return device_.Handle(); }
     quint32 EventMask() const { return eventMask_; }
 
     // Listeners, in the order they receive data and events.
@@ -347,6 +351,9 @@ protected:
     qint32 userBaudrate_ = 0;
 
 private:
+    // Whether received bytes pass through held_ (ceRxFlag watched, and the driver does not look
+    // for the event character itself).
+    bool HoldsArrivals() const;
     // With ceRxFlag watched: takes the bytes waiting in the device into held_ (up to the input
     // queue's size) and returns RxFlag when the event character is among them.
     quint32 TakeArrivals();

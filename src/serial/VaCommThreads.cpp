@@ -1,6 +1,7 @@
 #include "serial/VaCommThreads.h"
 
 #include "platform/LineWatch.h"
+#include "platform/SignalEvent.h"
 #include "platform/ThreadPriority.h"
 #include "platform/UiCall.h"
 #include "runtime/ErrorReport.h"
@@ -8,11 +9,9 @@
 #include "runtime/TimeBase.h"
 #include "serial/VaComm.h"
 
-#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <system_error>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -32,11 +31,13 @@ struct EventBits
     quint32 Comm;
 };
 constexpr EventBits LineEventBits[] = {
-    {LineEvent::RxChar, CommEv::RxChar},     {LineEvent::TxEmpty, CommEv::TxEmpty},
-    {LineEvent::Cts, CommEv::Cts},           {LineEvent::Dsr, CommEv::Dsr},
-    {LineEvent::Rlsd, CommEv::Rlsd},         {LineEvent::Break, CommEv::Break},
-    {LineEvent::Err, CommEv::Err},           {LineEvent::Ring, CommEv::Ring},
-    {LineEvent::Rx80Full, CommEv::Rx80Full},
+    {LineEvent::RxChar, CommEv::RxChar},     {LineEvent::RxFlag, CommEv::RxFlag},
+    {LineEvent::TxEmpty, CommEv::TxEmpty},   {LineEvent::Cts, CommEv::Cts},
+    {LineEvent::Dsr, CommEv::Dsr},           {LineEvent::Rlsd, CommEv::Rlsd},
+    {LineEvent::Break, CommEv::Break},       {LineEvent::Err, CommEv::Err},
+    {LineEvent::Ring, CommEv::Ring},         {LineEvent::PErr, CommEv::PErr},
+    {LineEvent::Rx80Full, CommEv::Rx80Full}, {LineEvent::Event1, CommEv::Event1},
+    {LineEvent::Event2, CommEv::Event2},
 };
 
 // The bits of one vocabulary that the bits of the other one name.
@@ -142,11 +143,12 @@ int TVaCommThread::Nice() const
     return tid_ != 0 ? ThreadNice(tid_) : 0;
 }
 
-std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int stopFd, int alsoEnd)
+std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, Waitable stop,
+                                                Waitable alsoEnd)
 {
     std::shared_ptr<UiCall> call = UiCall::Post(port_.UiCalls, std::move(fn));
-    while (WaitForReadable({stopFd, call->DoneFd(), alsoEnd}, -1) == -2) {
-        if (errno != EINTR && WaitForReadable({stopFd}, RetryPauseMs) == 0)
+    while (WaitForAnyOf({stop, call->DoneEvent(), alsoEnd}, -1) == -2) {
+        if (WaitForAnyOf({stop}, RetryPauseMs) == 0)
             break;
     }
     return call;
@@ -154,17 +156,17 @@ std::shared_ptr<UiCall> TVaCommThread::HandOver(std::function<void()> fn, int st
 
 // --- event thread ---------------------------------------------------------------------------
 
-TVaCommEventThread::TVaCommEventThread(TVaCommThreadPort port, int fd, quint32 mask,
+TVaCommEventThread::TVaCommEventThread(TVaCommThreadPort port, SerialDevice& device, quint32 mask,
                                        const LineActivity& activity, quint32 rxLimit,
                                        std::function<quint32()> takeArrivals,
                                        std::function<void()> handleRxChar)
     : TVaCommThread(std::move(port)), mask_(mask), takeArrivals_(std::move(takeArrivals)),
       handleRxChar_(std::move(handleRxChar))
 {
-    // The platform cannot tell which bytes came: the event character is looked for in the
-    // bytes themselves, on every arrival.
-    const quint32 arrivals = (mask_ & CommEv::RxFlag) ? LineEvent::RxChar : 0;
-    watch_ = std::make_unique<LineWatch>(fd, LineEventsOf(mask_) | arrivals, activity, rxLimit);
+    // Where the platform cannot tell which bytes came, the port looks for the event character in
+    // the bytes themselves, on every arrival.
+    const quint32 arrivals = takeArrivals_ ? LineEvent::RxChar : 0;
+    watch_ = std::make_unique<LineWatch>(device, LineEventsOf(mask_) | arrivals, activity, rxLimit);
 }
 
 TVaCommEventThread::~TVaCommEventThread()
@@ -215,7 +217,7 @@ void TVaCommEventThread::DispatchEvents(quint32 mask)
     EvtMask = mask;
     ReportErrors([this] {
         if (EvtMask & CommEv::RxChar) {
-            if (mask_ & CommEv::RxFlag)
+            if (takeArrivals_)
                 EvtMask |= takeArrivals_();
             if (mask_ & CommEv::RxChar)
                 handleRxChar_();
@@ -269,9 +271,7 @@ bool TVaCommWriteThread::Queue(const char* data, int count)
         if (left <= 0)
             return false;
         // Sleeps until the writer makes room, instead of spinning on the size.
-        if (WaitForReadable({WriteDoneEvent.Handle()}, int(std::min<long long>(left, 1 << 30))) ==
-                -2 &&
-            errno != EINTR)
+        if (WaitForAnyOf({WriteDoneEvent.Handle()}, int(std::min<long long>(left, 1 << 30))) == -2)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -284,13 +284,13 @@ int TVaCommWriteThread::Queued() const
 
 bool TVaCommWriteThread::StopWithin(int ms)
 {
-    return WaitForReadable({StopEvent.Handle()}, ms) == 0;
+    return WaitForAnyOf({StopEvent.Handle()}, ms) == 0;
 }
 
 void TVaCommWriteThread::Execute()
 {
     while (!Terminated()) {
-        const int which = WaitForReadable({StopEvent.Handle(), DataEvent.Handle()}, -1);
+        const int which = WaitForAnyOf({StopEvent.Handle(), DataEvent.Handle()}, -1);
         if (which == 0)
             break;
         if (which < 0) {
@@ -352,7 +352,7 @@ bool TVaCommWriteThread::WaitUntilSent()
             return true;
         if (error != 0 && !WriteFailed(error))
             MarkTerminated();
-        else if (WaitForReadable({StopEvent.Handle(), DataEvent.Handle()}, 0) >= 0)
+        else if (WaitForAnyOf({StopEvent.Handle(), DataEvent.Handle()}, 0) >= 0)
             return false;
     }
     return false;

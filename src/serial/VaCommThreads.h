@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SignalEvent.h"
+#include "platform/ThreadPriority.h"
 #include "serial/VaClasses.h"
 
 #include <QtGlobal>
@@ -9,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <sys/types.h>
 #include <thread>
 
 class TVaCustomComm;
@@ -62,7 +63,8 @@ protected:
     // signalled or (when given) `alsoEnd` is. Returns the pending call. The call must hold the
     // thread only weakly (weak_from_this): a thread object whose last owner were its own thread
     // would be freed under its running Execute.
-    std::shared_ptr<UiCall> HandOver(std::function<void()> fn, int stopFd, int alsoEnd = -1);
+    std::shared_ptr<UiCall> HandOver(std::function<void()> fn, Waitable stop,
+                                     Waitable alsoEnd = NoWaitable);
     void MarkTerminated() { terminated_.store(true); }
     const TVaCommThreadPort& Port() const { return port_; }
 
@@ -82,13 +84,14 @@ private:
 class TVaCommEventThread : public TVaCommThread
 {
 public:
-    // Watches the open descriptor fd for the events of mask (CommEv bits); activity tells of the
+    // Watches the open device for the events of mask (CommEv bits); activity tells of the
     // port's own reads and writes, rxLimit is where the input queue counts as 80 % full. On the
-    // port's thread, takeArrivals takes new bytes in to look for the event character (and
-    // returns RxFlag when it came), handleRxChar announces received bytes.
-    TVaCommEventThread(TVaCommThreadPort port, int fd, quint32 mask, const LineActivity& activity,
-                       quint32 rxLimit, std::function<quint32()> takeArrivals,
-                       std::function<void()> handleRxChar);
+    // port's thread, takeArrivals (when given: the driver does not look for the event character
+    // itself) takes new bytes in to look for it and returns RxFlag when it came; handleRxChar
+    // announces received bytes.
+    TVaCommEventThread(TVaCommThreadPort port, SerialDevice& device, quint32 mask,
+                       const LineActivity& activity, quint32 rxLimit,
+                       std::function<quint32()> takeArrivals, std::function<void()> handleRxChar);
     ~TVaCommEventThread() override;
 
     void Stop() override;

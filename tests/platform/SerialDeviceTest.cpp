@@ -1,5 +1,7 @@
 #include "platform/SerialDevice.h"
+
 #include "platform/CustomSpeed.h"
+#include "platform/LineEvents.h"
 #include "support/PtyPair.h"
 
 #include <gtest/gtest.h>

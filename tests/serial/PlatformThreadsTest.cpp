@@ -1,4 +1,5 @@
 #include "platform/LineWatch.h"
+#include "platform/SerialDevice.h"
 #include "platform/ThreadPriority.h"
 #include "platform/UiCall.h"
 #include "support/PtyPair.h"
@@ -58,8 +59,10 @@ TEST(LineWatchTest, ArrivalsAreReportedOnceUntilMoreComeAndAHangUpOnce)
 {
     PtyPair pty;
     MakeRaw(pty);
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.Path()), 0);
     LineActivity activity;
-    LineWatch watch(pty.Slave(), LineEvent::RxChar | LineEvent::Err, activity);
+    LineWatch watch(device, LineEvent::RxChar | LineEvent::Err, activity);
     pty.Send("abc");
     EXPECT_EQ(watch.Wait(-1, -1), LineEvent::RxChar);
     {
@@ -87,8 +90,10 @@ TEST(LineWatchTest, ArrivalsAreReportedOnceUntilMoreComeAndAHangUpOnce)
 TEST(LineWatchTest, WakeDescriptorEndsTheWaitAndFinishedWritesGiveTxEmpty)
 {
     PtyPair pty;
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.Path()), 0);
     LineActivity activity;
-    LineWatch watch(pty.Slave(), LineEvent::TxEmpty, activity);
+    LineWatch watch(device, LineEvent::TxEmpty, activity);
     LateStop wake(20ms);
     EXPECT_EQ(watch.Wait(-1, wake.Fd()), 0u);
     activity.Writes += 1;
@@ -129,7 +134,7 @@ TEST(UiCallTest, RunsOnTheTargetsThreadOrNeverWhenTheTargetWentFirst)
     QCoreApplication::processEvents();
     EXPECT_TRUE(ran);
     EXPECT_EQ(ranOn, owner.thread());
-    EXPECT_EQ(WaitForReadable({-1, call->DoneFd()}, 0), 1);
+    EXPECT_EQ(WaitForAnyOf({-1, call->DoneEvent()}, 0), 1);
 
     auto* doomed = new UiCallTarget(nullptr);
     ran = false;
@@ -137,7 +142,7 @@ TEST(UiCallTest, RunsOnTheTargetsThreadOrNeverWhenTheTargetWentFirst)
     delete doomed;
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
-    EXPECT_EQ(WaitForReadable({call->DoneFd()}, 0), -1);
+    EXPECT_EQ(WaitForAnyOf({call->DoneEvent()}, 0), -1);
 }
 
 TEST(ThreadPriorityTest, LoweringWorksAndAnOrdinaryUserIsCappedInsteadOfRefused)

@@ -491,29 +491,6 @@ TEST_F(Threads, WriterKeepsGoingWhileTheUiThreadWaitsForRoom)
     EXPECT_EQ(drain.Data(), sent);
 }
 
-TEST_F(Threads, QueueTakesWhatFitsAtOnceAndWaitsForRoomWithinWriteTimeout)
-{
-    // A writer that has not been started, on a device that takes nothing, keeps what is queued.
-    UiCallTarget calls(nullptr);
-    SerialDevice closed;
-    TVaCriticalSection lock;
-    TVaBuffers buffers;
-    buffers.SetWriteTimeout(150);
-    TVaCommWriteThread writer({nullptr, &calls, {}}, closed, lock, buffers);
-    ASSERT_EQ(writer.Buffer.Capacity(), 2048);
-    const QByteArray bytes(2048, 'x');
-    ASSERT_TRUE(writer.Queue(bytes.constData(), 2000));
-
-    EXPECT_TRUE(writer.Queue(bytes.constData(), 48));
-    EXPECT_EQ(writer.Buffer.Size(), 2048);
-
-    writer.Buffer.Consume(48);
-    const auto start = Clock::now();
-    EXPECT_FALSE(writer.Queue(bytes.constData(), 49));
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(150));
-    EXPECT_EQ(writer.Buffer.Size(), 2000) << "nothing queued";
-}
-
 TEST_F(Threads, QueueOnlyCopiesAndTheWriterAloneSendsInOrder)
 {
     UiCallTarget calls(nullptr);

@@ -1,6 +1,8 @@
 // The Win32 hand-over to the UI thread and thread priorities.
+#include "platform/SignalEvent.h"
 #include "platform/ThreadPriority.h"
-#include "platform/win32/UiCall.h"
+#include "platform/UiCall.h"
+#include "platform/win32/UniqueHandle.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,7 +23,7 @@ TEST(Win32Threads, AHandedOverCallRunsOnTheUiThreadAndSignalsItsEnd)
     UniqueHandle stop = MakeEvent();
     std::thread worker([&] {
         auto call = UiCall::Post(&target, [&] { ranOn = GetCurrentThreadId(); });
-        waited = WaitForSignalled({stop.Get(), call->DoneEvent()}, 20000);
+        waited = WaitForAnyOf({stop.Get(), call->DoneEvent()}, 20000);
     });
     const QDeadlineTimer deadline(20000);
     while (waited == -3 && !deadline.hasExpired())
@@ -38,9 +40,9 @@ TEST(Win32Threads, TheStopEventEndsAWaitForACallThatNeverRuns)
     UniqueHandle stop = MakeEvent();
     SetEvent(stop.Get());
     // The UI thread is "busy" (no events processed): the worker must not wait for it.
-    EXPECT_EQ(WaitForSignalled({stop.Get(), call->DoneEvent()}, 20000), 0);
+    EXPECT_EQ(WaitForAnyOf({stop.Get(), call->DoneEvent()}, 20000), 0);
     EXPECT_FALSE(call->Done());
-    EXPECT_EQ(WaitForSignalled({nullptr, call->DoneEvent()}, 0), -1);
+    EXPECT_EQ(WaitForAnyOf({nullptr, call->DoneEvent()}, 0), -1);
 }
 
 TEST(Win32Threads, NiceOffsetsPickTheNearestWindowsLevel)

@@ -9,6 +9,10 @@ bool IsDeviceGone(int error)
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
+const int SystemCode::NoSuchDevice = ENOENT;
+const int SystemCode::InvalidArgument = EINVAL;
+const int SystemCode::OutOfMemory = ENOMEM;
+
 int ReadLineErrorCounters(int fd, LineErrorCounters& out)
 {
     serial_icounter_struct icount{};

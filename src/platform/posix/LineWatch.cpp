@@ -1,5 +1,8 @@
 #include "platform/LineWatch.h"
 
+#include "platform/SerialDevice.h"
+#include "platform/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <linux/serial.h>
@@ -75,7 +78,68 @@ void ClearArrivals(int ep)
 
 } // namespace
 
-LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit)
+struct LineWatch::Side
+{
+    Side(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit);
+    quint32 Wait(int stopFd, int wakeFd);
+    quint32 Sample();
+    int Timeout() const;
+    void NoteFailure(int error);
+
+    int fd_;
+    quint32 mask_;
+    const LineActivity& activity_;
+    quint64 reported_ = 0; // bytes received in all (read + waiting) when last reported
+    bool rxArmed_ = true;
+    const quint32 rxLimit_;
+    bool overLimit_ = false;
+    UniqueFd arrivals_; // edge-triggered epoll set of the device
+    LineErrorCounters counters_;
+    bool haveCounters_ = false;
+    int modem_ = 0;
+    bool haveModem_ = false;
+    quint32 seenWrites_ = 0;
+    bool txPending_ = false;
+    bool gone_ = false;
+    bool goneReported_ = false;
+    bool failed_ = false;
+    int failure_ = 0;
+};
+
+LineWatch::LineWatch(SerialDevice& device, quint32 mask, const LineActivity& activity,
+                     quint32 rxLimit)
+    : side_(std::make_unique<Side>(device.Handle(), mask, activity, rxLimit))
+{
+}
+
+LineWatch::~LineWatch() = default;
+
+bool LineWatch::SeesEventChar()
+{
+    return false;
+}
+
+quint32 LineWatch::Wait(Waitable stop, Waitable wake)
+{
+    return side_->Wait(stop, wake);
+}
+
+bool LineWatch::HasErrorCounters() const
+{
+    return side_->haveCounters_;
+}
+
+bool LineWatch::HasModemLines() const
+{
+    return side_->haveModem_;
+}
+
+int LineWatch::Failure() const
+{
+    return side_->failure_;
+}
+
+LineWatch::Side::Side(int fd, quint32 mask, const LineActivity& activity, quint32 rxLimit)
     : fd_(fd), mask_(mask), activity_(activity), rxLimit_(rxLimit)
 {
     // Bytes already waiting count as new: they are reported on the first pass.
@@ -89,17 +153,16 @@ LineWatch::LineWatch(int fd, quint32 mask, const LineActivity& activity, quint32
         haveModem_ = ReadModemLines(fd_, modem_) == 0;
 }
 
-LineWatch::~LineWatch() = default;
-
-void LineWatch::NoteFailure(int error)
+void LineWatch::Side::NoteFailure(int error)
 {
-    if (IsDeviceGone(error))
+    if (IsDeviceGone(error)) {
         gone_ = true;
-    else
+        failure_ = error;
+    } else
         failed_ = true;
 }
 
-quint32 LineWatch::Sample()
+quint32 LineWatch::Side::Sample()
 {
     quint32 found = 0;
     if (mask_ & InputEvents) {
@@ -164,7 +227,7 @@ quint32 LineWatch::Sample()
     return found;
 }
 
-int LineWatch::Timeout() const
+int LineWatch::Side::Timeout() const
 {
     int timeout = -1;
     const auto take = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
@@ -179,7 +242,7 @@ int LineWatch::Timeout() const
     return timeout;
 }
 
-quint32 LineWatch::Wait(int stopFd, int wakeFd)
+quint32 LineWatch::Side::Wait(int stopFd, int wakeFd)
 {
     for (;;) {
         if (gone_) {
@@ -222,6 +285,7 @@ quint32 LineWatch::Wait(int stopFd, int wakeFd)
             return 0;
         if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             gone_ = true;
+            failure_ = EIO;
             continue;
         }
         if (fds[3].revents)

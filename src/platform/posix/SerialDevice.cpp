@@ -2,6 +2,9 @@
 
 #include "platform/CustomSpeed.h"
 #include "platform/DeviceHolders.h"
+#include "platform/LineEvents.h"
+#include "platform/LineSettings.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -62,6 +65,11 @@ bool SameSettings(const termios& a, const termios& b)
            cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
 }
 
+int TakeExclusively(int fd, bool& setExclusive);
+// Waits at most `timeoutMs` real milliseconds until the driver takes bytes again or wakeFd
+// (-1: none) becomes readable (then `woken` is set). EIO when the device has gone away.
+int WaitForRoom(int device, int timeoutMs, int wakeFd, bool& woken);
+
 bool HeldByAnotherProcess(int fd)
 {
     struct stat st;
@@ -70,21 +78,63 @@ bool HeldByAnotherProcess(int fd)
 
 } // namespace
 
+struct SerialDevice::Side
+{
+    UniqueFd fd;
+    bool setExclusive = false; // the exclusive flag is ours to clear at close
+    // The port's own snapshot: the event thread keeps another, so neither takes errors away
+    // from the other.
+    LineErrorCounters counters;
+    bool haveCounters = false;
+};
+
+int SerialDevice::InputCapacity(int readSize)
+{
+    return std::min(readSize, 4095);
+}
+
+SerialDevice::SerialDevice() : side_(std::make_unique<Side>()) {}
+
+SerialDevice::~SerialDevice()
+{
+    Close();
+}
+
+bool SerialDevice::IsOpen() const
+{
+    return side_->fd.IsOpen();
+}
+
+Waitable SerialDevice::Handle() const
+{
+    return side_->fd.Get();
+}
+
+int SerialDevice::SetQueueSizes(int readSize, int writeSize)
+{
+    // The terminal sizes its own queues; the sizes are only checked here.
+    if (readSize < 0 || writeSize < 0)
+        return EINVAL;
+    return CheckPresent();
+}
+
 int SerialDevice::Open(const QByteArray& path)
 {
     Close();
     UniqueFd fd(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.IsOpen())
         return errno;
-    if (const int error = TakeExclusively(fd.Get()))
+    if (const int error = TakeExclusively(fd.Get(), side_->setExclusive))
         return error;
-    fd_ = std::move(fd);
+    side_->fd = std::move(fd);
     // Errors counted before we opened the device are not ours to report.
-    haveCounters_ = ReadLineErrorCounters(Fd(), counters_) == 0;
+    side_->haveCounters = ReadLineErrorCounters(Handle(), side_->counters) == 0;
     return 0;
 }
 
-int SerialDevice::TakeExclusively(int fd)
+namespace {
+
+int TakeExclusively(int fd, bool& setExclusive)
 {
     // TIOCEXCL does not stop root, so the lock is what keeps a second opener out.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0)
@@ -105,64 +155,66 @@ int SerialDevice::TakeExclusively(int fd)
         return 0;
     }
     // Ours to clear at close: it was clear before (or the driver cannot tell, and most likely).
-    setExclusive_ = true;
+    setExclusive = true;
     return 0;
 }
 
+} // namespace
+
 void SerialDevice::Close()
 {
-    if (!fd_.IsOpen())
+    if (!side_->fd.IsOpen())
         return;
     // close() waits for unsent output up to the port's closing wait (30 s on a UART), and a
     // stalled line (flow control, a dead device) never sends it.
-    tcflush(Fd(), TCOFLUSH);
+    tcflush(Handle(), TCOFLUSH);
     // Without this a pty keeps its exclusive flag after we are gone. Only ours is cleared:
     // clearing another holder's would strip its protection.
-    if (setExclusive_)
-        ioctl(Fd(), TIOCNXCL);
-    setExclusive_ = false;
-    fd_.Reset();
-    haveCounters_ = false;
+    if (side_->setExclusive)
+        ioctl(Handle(), TIOCNXCL);
+    side_->setExclusive = false;
+    side_->fd.Reset();
+    side_->haveCounters = false;
 }
 
 int SerialDevice::ApplyControlBlock(const CommControlBlock& dcb)
 {
     termios current;
-    if (tcgetattr(Fd(), &current) != 0)
+    if (tcgetattr(Handle(), &current) != 0)
         return errno;
     const LineSettings settings = MakeLineSettings(current, dcb);
     if (!settings.Valid)
         return EINVAL;
     // glibc reads the settings back and reports EINVAL when parity or character size did not
     // stick. On a pseudo-terminal they never do, and everything else has been written.
-    if (tcsetattr(Fd(), TCSANOW, &settings.Tio) != 0 &&
-        !(errno == EINVAL && IsPseudoTerminal(Fd())))
+    if (tcsetattr(Handle(), TCSANOW, &settings.Tio) != 0 &&
+        !(errno == EINVAL && IsPseudoTerminal(Handle())))
         return errno;
     if (settings.CustomSpeed) {
-        if (const int error = SetCustomSpeed(Fd(), settings.Speed))
+        if (const int error = SetCustomSpeed(Handle(), settings.Speed))
             return error;
     }
-    if (const int error = SetModemLine(Fd(), TIOCM_DTR, settings.Dtr))
+    if (const int error = SetModemLine(Handle(), TIOCM_DTR, settings.Dtr))
         return error;
-    return SetModemLine(Fd(), TIOCM_RTS, settings.Rts);
+    return SetModemLine(Handle(), TIOCM_RTS, settings.Rts);
 }
 
 int SerialDevice::MakeRaw()
 {
-    const int flags = fcntl(Fd(), F_GETFL);
+    const int flags = fcntl(Handle(), F_GETFL);
     if (flags < 0)
         return errno;
-    if (!(flags & O_NONBLOCK) && fcntl(Fd(), F_SETFL, flags | O_NONBLOCK) != 0)
+    if (!(flags & O_NONBLOCK) && fcntl(Handle(), F_SETFL, flags | O_NONBLOCK) != 0)
         return errno;
     termios current;
-    if (tcgetattr(Fd(), &current) != 0)
+    if (tcgetattr(Handle(), &current) != 0)
         return errno;
     termios raw = current;
     ::MakeRaw(raw);
     if (SameSettings(raw, current))
         return 0;
     // As in ApplyControlBlock: glibc's read-back finds a pty's forced framing "not applied".
-    if (tcsetattr(Fd(), TCSANOW, &raw) != 0 && !(errno == EINVAL && IsPseudoTerminal(Fd())))
+    if (tcsetattr(Handle(), TCSANOW, &raw) != 0 && !(errno == EINVAL && IsPseudoTerminal(Handle())))
         return errno;
     return 0;
 }
@@ -170,15 +222,15 @@ int SerialDevice::MakeRaw()
 int SerialDevice::CheckTerminal() const
 {
     termios t;
-    return tcgetattr(Fd(), &t) != 0 ? errno : 0;
+    return tcgetattr(Handle(), &t) != 0 ? errno : 0;
 }
 
 int SerialDevice::CheckPresent() const
 {
     int queued = 0;
-    if (ioctl(Fd(), TIOCOUTQ, &queued) != 0 && !IsUnsupported(errno))
+    if (ioctl(Handle(), TIOCOUTQ, &queued) != 0 && !IsUnsupported(errno))
         return errno;
-    pollfd p{Fd(), 0, 0};
+    pollfd p{Handle(), 0, 0};
     if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
         return EIO;
     return 0;
@@ -188,9 +240,9 @@ int SerialDevice::QueueCounts(quint32& input, quint32& output) const
 {
     int in = 0;
     int out = 0;
-    if (ioctl(Fd(), FIONREAD, &in) != 0)
+    if (ioctl(Handle(), FIONREAD, &in) != 0)
         return errno;
-    if (ioctl(Fd(), TIOCOUTQ, &out) != 0)
+    if (ioctl(Handle(), TIOCOUTQ, &out) != 0)
         return errno;
     input = quint32(std::max(in, 0));
     output = quint32(std::max(out, 0));
@@ -201,12 +253,12 @@ int SerialDevice::TakeLineErrors(quint32& errors)
 {
     errors = 0;
     LineErrorCounters now;
-    if (const int error = ReadLineErrorCounters(Fd(), now))
+    if (const int error = ReadLineErrorCounters(Handle(), now))
         return IsUnsupported(error) ? 0 : error;
-    if (haveCounters_)
-        errors = LineErrorsBetween(counters_, now);
-    counters_ = now;
-    haveCounters_ = true;
+    if (side_->haveCounters)
+        errors = LineErrorsBetween(side_->counters, now);
+    side_->counters = now;
+    side_->haveCounters = true;
     return 0;
 }
 
@@ -216,7 +268,7 @@ int SerialDevice::Read(char* dest, int count, int& got)
     if (count <= 0)
         return 0;
     for (;;) {
-        const ssize_t n = ::read(Fd(), dest, size_t(count));
+        const ssize_t n = ::read(Handle(), dest, size_t(count));
         if (n > 0) {
             got = int(n);
             return 0;
@@ -249,7 +301,8 @@ int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& comple
     return WaitUntilSent(MillisecondsLeft(deadline), {}, completed);
 }
 
-int SerialDevice::WaitUntilSent(int timeoutMs, std::initializer_list<int> wakeFds, bool& sent) const
+int SerialDevice::WaitUntilSent(int timeoutMs, std::initializer_list<Waitable> wakeFds,
+                                bool& sent) const
 {
     sent = false;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -259,7 +312,7 @@ int SerialDevice::WaitUntilSent(int timeoutMs, std::initializer_list<int> wakeFd
     int stepMs = 1;
     for (;;) {
         int queued = 0;
-        if (ioctl(Fd(), TIOCOUTQ, &queued) != 0) {
+        if (ioctl(Handle(), TIOCOUTQ, &queued) != 0) {
             if (!IsUnsupported(errno))
                 return errno;
             queued = 0;
@@ -280,14 +333,15 @@ int SerialDevice::WaitUntilSent(int timeoutMs, std::initializer_list<int> wakeFd
     }
 }
 
-int SerialDevice::WriteSome(const char* data, int count, int timeoutMs, int stopFd, int& written)
+int SerialDevice::WriteSome(const char* data, int count, int timeoutMs, Waitable stopFd,
+                            int& written)
 {
     written = 0;
     if (count <= 0)
         return 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const ssize_t n = ::write(Fd(), data, size_t(count));
+        const ssize_t n = ::write(Handle(), data, size_t(count));
         if (n > 0) {
             written = int(n);
             return 0;
@@ -301,17 +355,19 @@ int SerialDevice::WriteSome(const char* data, int count, int timeoutMs, int stop
         if (left == 0)
             return 0;
         bool woken = false;
-        if (const int error = WaitForRoom(left, stopFd, woken))
+        if (const int error = WaitForRoom(Handle(), left, stopFd, woken))
             return error;
         if (woken)
             return 0;
     }
 }
 
-int SerialDevice::WaitForRoom(int timeoutMs, int wakeFd, bool& woken) const
+namespace {
+
+int WaitForRoom(int device, int timeoutMs, int wakeFd, bool& woken)
 {
     woken = false;
-    pollfd fds[2] = {{Fd(), POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{device, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
     if (poll(fds, 2, std::max(timeoutMs, 0)) < 0)
         return errno == EINTR ? 0 : errno;
     if (fds[1].revents) {
@@ -322,3 +378,5 @@ int SerialDevice::WaitForRoom(int timeoutMs, int wakeFd, bool& woken) const
         return EIO;
     return 0;
 }
+
+} // namespace

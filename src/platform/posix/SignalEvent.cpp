@@ -1,12 +1,11 @@
 #include "platform/SignalEvent.h"
 
-#include "platform/UiCall.h"
-
 #include <cerrno>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 SignalEvent::SignalEvent() : handle_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
@@ -46,10 +45,24 @@ int WaitForAnyOf(std::initializer_list<Waitable> objects, int timeoutMs)
 
 int WaitForAnyOf(const std::vector<Waitable>& objects, int timeoutMs)
 {
+    std::vector<pollfd> polled;
+    polled.reserve(objects.size());
+    for (const Waitable fd : objects)
+        polled.push_back(pollfd{fd, POLLIN, 0});
     for (;;) {
-        const int r = WaitForReadable(objects, timeoutMs);
-        if (r != -2 || errno != EINTR)
-            return r;
+        const int r = poll(polled.data(), polled.size(), timeoutMs < 0 ? -1 : timeoutMs);
+        if (r == 0)
+            return -1;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -2;
+        for (size_t i = 0; i < polled.size(); ++i) {
+            if (polled[i].revents & (POLLIN | POLLHUP | POLLERR))
+                return int(i);
+        }
+        errno = EBADF;
+        return -2;
     }
 }
 

@@ -18,3 +18,7 @@ bool IsDeviceGone(int error)
         return false;
     }
 }
+
+const int SystemCode::NoSuchDevice = ERROR_FILE_NOT_FOUND;
+const int SystemCode::InvalidArgument = ERROR_INVALID_PARAMETER;
+const int SystemCode::OutOfMemory = ERROR_NOT_ENOUGH_MEMORY;

@@ -1,4 +1,4 @@
-#include "platform/win32/SerialDevice.h"
+#include "platform/win32/SerialDeviceSide.h"
 
 #include "platform/LineEvents.h"
 
@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
 namespace {
 
-// The output queue is polled this often while a bounded write waits for it to drain: the
-// system has no event for "queue empty" outside WaitCommEvent, which the watcher owns.
-constexpr DWORD DrainPollMs = 2;
+// Only what is waiting is asked for: Wine's driver does not keep to the "return at once" read
+// time-outs and leaves a read of an empty queue pending. The bound is for a driver that does
+// the same with bytes waiting.
+constexpr int ReadBoundMs = 1000;
 
 } // namespace
 
@@ -69,108 +71,226 @@ quint32 LineErrorsOf(DWORD commErrors)
     return errors;
 }
 
-DWORD SerialDevice::Open(const QByteArray& path)
+int SerialDevice::InputCapacity(int readSize)
+{
+    return readSize;
+}
+
+SerialDevice::SerialDevice() : side_(std::make_unique<Side>()) {}
+
+SerialDevice::~SerialDevice()
+{
+    Close();
+}
+
+bool SerialDevice::IsOpen() const
+{
+    return side_->handle.IsOpen();
+}
+
+Waitable SerialDevice::Handle() const
+{
+    return side_->handle.Get();
+}
+
+int SerialDevice::Open(const QByteArray& path)
 {
     Close();
     const std::wstring name = QString::fromLocal8Bit(path).toStdWString();
-    UniqueHandle h(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    Side& s = *side_;
+    s.handle.Reset(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-    if (!h.IsOpen())
-        return GetLastError();
+    if (!s.handle.IsOpen())
+        return int(GetLastError());
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(h.Get(), &dcb))
-        return GetLastError();
-    // Reads return at once with what has arrived; writes are bounded by our own waits.
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    if (!SetCommTimeouts(h.Get(), &timeouts) || !SetCommMask(h.Get(), 0))
-        return GetLastError();
+    DWORD error = GetCommState(s.handle.Get(), &dcb) ? 0 : GetLastError();
+    if (error == 0)
+        error = s.ReturnReadsAtOnce();
+    if (error == 0 && !SetCommMask(s.handle.Get(), 0))
+        error = GetLastError();
+    if (error != 0) {
+        s.handle.Reset();
+        return int(error);
+    }
     // Errors left from an earlier user of the port are not ours.
     DWORD stale = 0;
-    ClearCommError(h.Get(), &stale, nullptr);
-    portErrors_ = 0;
-    watchErrors_ = 0;
-    handle_ = std::move(h);
+    ClearCommError(s.handle.Get(), &stale, nullptr);
+    s.portErrors = 0;
+    s.watchErrors = 0;
     return 0;
 }
 
 void SerialDevice::Close()
 {
-    if (!handle_.IsOpen())
+    const HANDLE h = side_->handle.Get();
+    if (!h)
         return;
     // A WaitCommEvent still pending completes at once; unsent output is dropped, not waited for.
-    SetCommMask(handle_.Get(), 0);
-    PurgeComm(handle_.Get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-    handle_.Reset();
+    SetCommMask(h, 0);
+    PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    side_->handle.Reset();
 }
 
-DWORD SerialDevice::ApplyControlBlock(const CommControlBlock& block)
+int SerialDevice::ApplyControlBlock(const CommControlBlock& block)
 {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle_.Get(), &dcb))
-        return GetLastError();
+    if (!GetCommState(Handle(), &dcb))
+        return int(GetLastError());
     if (!MakeDcb(block, dcb))
         return ERROR_INVALID_PARAMETER;
-    return SetCommState(handle_.Get(), &dcb) ? 0 : GetLastError();
+    return SetCommState(Handle(), &dcb) ? 0 : int(GetLastError());
 }
 
-DWORD SerialDevice::SetQueueSizes(quint32 readSize, quint32 writeSize)
+int SerialDevice::SetQueueSizes(int readSize, int writeSize)
 {
-    return SetupComm(handle_.Get(), readSize, writeSize) ? 0 : GetLastError();
+    if (readSize < 0 || writeSize < 0)
+        return ERROR_INVALID_PARAMETER;
+    return SetupComm(Handle(), DWORD(readSize), DWORD(writeSize)) ? 0 : int(GetLastError());
 }
 
-DWORD SerialDevice::Purge(DWORD flags)
+int SerialDevice::MakeRaw()
 {
-    return PurgeComm(handle_.Get(), flags) ? 0 : GetLastError();
+    // Windows transfers bytes as they are (fBinary); only the read time-outs remain.
+    return int(side_->ReturnReadsAtOnce());
 }
 
-DWORD SerialDevice::Escape(DWORD function)
+int SerialDevice::CheckTerminal() const
 {
-    return EscapeCommFunction(handle_.Get(), function) ? 0 : GetLastError();
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    return GetCommState(Handle(), &dcb) ? 0 : int(GetLastError());
 }
 
-DWORD SerialDevice::ModemStatus(DWORD& lines, bool& have) const
+int SerialDevice::CheckPresent() const
+{
+    return int(side_->Status(nullptr));
+}
+
+int SerialDevice::QueueCounts(quint32& input, quint32& output) const
+{
+    COMSTAT stat{};
+    const DWORD error = side_->Status(&stat);
+    input = error ? 0 : stat.cbInQue;
+    output = error ? 0 : stat.cbOutQue;
+    return int(error);
+}
+
+int SerialDevice::TakeLineErrors(quint32& errors)
+{
+    return int(side_->TakeErrors(side_->portErrors, errors));
+}
+
+int SerialDevice::Read(char* dest, int count, int& got)
+{
+    got = 0;
+    quint32 input = 0, output = 0;
+    if (const int error = QueueCounts(input, output))
+        return error;
+    if (input == 0 || count <= 0)
+        return 0;
+    return int(side_->Transfer(false, dest, std::min(count, int(std::min<quint32>(input, INT_MAX))),
+                               ReadBoundMs, nullptr, got));
+}
+
+int SerialDevice::WriteSome(const char* data, int count, int timeoutMs, Waitable stop, int& written)
+{
+    written = 0;
+    if (count <= 0)
+        return 0;
+    return int(side_->Transfer(true, const_cast<char*>(data), count, timeoutMs, stop, written));
+}
+
+int SerialDevice::Write(const char* data, int count, int timeoutMs, bool& completed)
+{
+    completed = false;
+    const QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    int written = 0;
+    if (const int error = WriteSome(data, count, timeoutMs, nullptr, written))
+        return error;
+    if (written < count)
+        return 0;
+    return WaitUntilSent(int(deadline.remainingTime()), {}, completed);
+}
+
+int SerialDevice::WaitUntilSent(int timeoutMs, std::initializer_list<Waitable> wake,
+                                bool& sent) const
+{
+    sent = false;
+    const QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    const std::vector<Waitable> wakes(wake);
+    int stepMs = 1;
+    for (;;) {
+        quint32 input = 0, output = 0;
+        if (const int error = QueueCounts(input, output))
+            return error;
+        if (output == 0) {
+            sent = true;
+            return 0;
+        }
+        const int left = int(deadline.remainingTime());
+        if (left <= 0)
+            return 0;
+        const int woken = WaitForAnyOf(wakes, std::min(stepMs, left));
+        if (woken >= 0)
+            return 0;
+        if (woken == -2)
+            return LastWaitError();
+        stepMs = std::min(stepMs * 2, 10);
+    }
+}
+
+// --- the Win32 side -----------------------------------------------------------------------
+
+DWORD SerialDevice::Side::ReturnReadsAtOnce()
+{
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    return SetCommTimeouts(handle.Get(), &timeouts) ? 0 : GetLastError();
+}
+
+DWORD SerialDevice::Side::Purge(DWORD flags)
+{
+    return PurgeComm(handle.Get(), flags) ? 0 : GetLastError();
+}
+
+DWORD SerialDevice::Side::Escape(DWORD function)
+{
+    return EscapeCommFunction(handle.Get(), function) ? 0 : GetLastError();
+}
+
+DWORD SerialDevice::Side::ModemStatus(DWORD& lines, bool& have) const
 {
     lines = 0;
-    have = GetCommModemStatus(handle_.Get(), &lines) != 0;
+    have = GetCommModemStatus(handle.Get(), &lines) != 0;
     if (have)
         return 0;
     const DWORD error = GetLastError();
     return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ? 0 : error;
 }
 
-DWORD SerialDevice::Status(COMSTAT* stat)
+DWORD SerialDevice::Side::Status(COMSTAT* stat)
 {
     DWORD flags = 0;
-    if (!ClearCommError(handle_.Get(), &flags, stat))
+    if (!ClearCommError(handle.Get(), &flags, stat))
         return GetLastError();
     if (const quint32 errors = LineErrorsOf(flags)) {
-        portErrors_ |= errors;
-        watchErrors_ |= errors;
+        portErrors |= errors;
+        watchErrors |= errors;
     }
     return 0;
 }
 
-DWORD SerialDevice::QueueCounts(quint32& input, quint32& output)
-{
-    COMSTAT stat{};
-    const DWORD error = Status(&stat);
-    input = error ? 0 : stat.cbInQue;
-    output = error ? 0 : stat.cbOutQue;
-    return error;
-}
-
-DWORD SerialDevice::TakeErrors(std::atomic<quint32>& mine, quint32& errors)
+DWORD SerialDevice::Side::TakeErrors(std::atomic<quint32>& mine, quint32& errors)
 {
     const DWORD error = Status(nullptr);
     errors = mine.exchange(0);
     return error;
 }
 
-DWORD SerialDevice::Transfer(bool write, void* buffer, int count, int timeoutMs, HANDLE stop,
-                             int& done)
+DWORD SerialDevice::Side::Transfer(bool write, void* buffer, int count, int timeoutMs, HANDLE stop,
+                                   int& done)
 {
     done = 0;
     UniqueHandle event = MakeEvent();
@@ -179,8 +299,8 @@ DWORD SerialDevice::Transfer(bool write, void* buffer, int count, int timeoutMs,
     OVERLAPPED ov{};
     ov.hEvent = event.Get();
     DWORD moved = 0;
-    const BOOL ok = write ? WriteFile(handle_.Get(), buffer, DWORD(count), nullptr, &ov)
-                          : ReadFile(handle_.Get(), buffer, DWORD(count), nullptr, &ov);
+    const BOOL ok = write ? WriteFile(handle.Get(), buffer, DWORD(count), nullptr, &ov)
+                          : ReadFile(handle.Get(), buffer, DWORD(count), nullptr, &ov);
     if (!ok && GetLastError() != ERROR_IO_PENDING)
         return GetLastError();
     if (!ok) {
@@ -188,60 +308,13 @@ DWORD SerialDevice::Transfer(bool write, void* buffer, int count, int timeoutMs,
         const DWORD waited = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE,
                                                     timeoutMs < 0 ? INFINITE : DWORD(timeoutMs));
         if (waited != WAIT_OBJECT_0)
-            CancelIoEx(handle_.Get(), &ov);
+            CancelIoEx(handle.Get(), &ov);
     }
     // After a cancel this still waits: the system may touch `ov` until the transfer has ended.
-    if (!GetOverlappedResult(handle_.Get(), &ov, &moved, TRUE)) {
-        const DWORD error = GetLastError();
-        done = int(moved);
-        return error == ERROR_OPERATION_ABORTED ? 0 : error;
-    }
+    const BOOL finished = GetOverlappedResult(handle.Get(), &ov, &moved, TRUE);
     done = int(moved);
-    return 0;
-}
-
-DWORD SerialDevice::Read(char* dest, int count, int& got)
-{
-    got = 0;
-    // Only what is waiting is asked for: Wine's driver does not keep to the "return at once"
-    // read time-outs and leaves a read of an empty queue pending. The bound is for a driver
-    // that does the same with bytes waiting.
-    constexpr int ReadBoundMs = 1000;
-    quint32 input = 0, output = 0;
-    if (const DWORD error = QueueCounts(input, output))
-        return error;
-    if (input == 0 || count <= 0)
+    if (finished)
         return 0;
-    return Transfer(false, dest, std::min(count, int(std::min<quint32>(input, INT_MAX))),
-                    ReadBoundMs, nullptr, got);
-}
-
-DWORD SerialDevice::WriteSome(const char* data, int count, int timeoutMs, HANDLE stop, int& written)
-{
-    return Transfer(true, const_cast<char*>(data), count, timeoutMs, stop, written);
-}
-
-DWORD SerialDevice::Write(const char* data, int count, int timeoutMs, bool& completed)
-{
-    completed = false;
-    const QDeadlineTimer deadline =
-        timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
-    int written = 0;
-    if (const DWORD error =
-            Transfer(true, const_cast<char*>(data), count, timeoutMs, nullptr, written))
-        return error;
-    if (written < count)
-        return 0;
-    for (;;) {
-        quint32 input = 0, output = 0;
-        if (const DWORD error = QueueCounts(input, output))
-            return error;
-        if (output == 0) {
-            completed = true;
-            return 0;
-        }
-        if (deadline.hasExpired())
-            return 0;
-        Sleep(DrainPollMs);
-    }
+    const DWORD error = GetLastError();
+    return error == ERROR_OPERATION_ABORTED ? 0 : error;
 }

@@ -1,6 +1,8 @@
 #include "platform/SystemError.h"
 
-#include "platform/win32/ErrorText.h"
+#include "platform/ErrorText.h"
+
+#include <windows.h>
 
 namespace {
 
@@ -21,19 +23,20 @@ QString FormatSystemMessage(DWORD error, DWORD language)
 
 } // namespace
 
-QString UserErrorText(DWORD error)
+QString UserErrorText(int error)
 {
-    const QString text = FormatSystemMessage(error, 0);
+    const QString text = FormatSystemMessage(DWORD(error), 0);
     return text.isEmpty() ? EnglishErrorText(error) : text;
 }
 
-QString EnglishErrorText(DWORD error)
+QString EnglishErrorText(int error)
 {
-    const QString text = FormatSystemMessage(error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    const QString text =
+        FormatSystemMessage(DWORD(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     return text.isEmpty() ? QStringLiteral("error %1").arg(error) : text;
 }
 
 std::string UntranslatedError(int error)
 {
-    return EnglishErrorText(DWORD(error)).toStdString();
+    return EnglishErrorText(error).toStdString();
 }

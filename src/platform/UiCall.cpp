@@ -3,13 +3,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-#include <cerrno>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <system_error>
-#include <unistd.h>
-#include <vector>
-
 // Qt's queue is synchronised inside Qt, where ThreadSanitizer cannot see it (Qt is not built
 // for it); these marks tell it that posting a call happens before serving it.
 #if defined(__SANITIZE_THREAD__)
@@ -60,12 +53,6 @@ bool UiCallTarget::event(QEvent* e)
     return true;
 }
 
-UiCall::UiCall() : done_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-    if (!done_.IsOpen())
-        throw std::system_error(errno, std::generic_category(), "eventfd");
-}
-
 std::shared_ptr<UiCall> UiCall::Post(UiCallTarget* target, std::function<void()> fn)
 {
     std::shared_ptr<UiCall> call(new UiCall);
@@ -80,44 +67,4 @@ void UiCall::Send(UiCallTarget* target, std::function<void()> fn)
     auto* event = new UiCallEvent(nullptr, std::move(fn));
     ORVALEN_HAPPENS_BEFORE(event);
     QCoreApplication::postEvent(target, event);
-}
-
-void UiCall::MarkDone()
-{
-    const eventfd_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(done_.Get(), &one, sizeof one);
-}
-
-bool UiCall::Done() const
-{
-    pollfd p{done_.Get(), POLLIN, 0};
-    return poll(&p, 1, 0) > 0;
-}
-
-int WaitForReadable(std::initializer_list<int> fds, int timeoutMs)
-{
-    return WaitForReadable(std::vector<int>(fds), timeoutMs);
-}
-
-int WaitForReadable(const std::vector<int>& fds, int timeoutMs)
-{
-    std::vector<pollfd> polled;
-    polled.reserve(fds.size());
-    for (int fd : fds)
-        polled.push_back(pollfd{fd, POLLIN, 0});
-    for (;;) {
-        const int r = poll(polled.data(), polled.size(), timeoutMs < 0 ? -1 : timeoutMs);
-        if (r == 0)
-            return -1;
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            return -2;
-        for (size_t i = 0; i < polled.size(); ++i) {
-            if (polled[i].revents & (POLLIN | POLLHUP | POLLERR))
-                return int(i);
-        }
-        errno = EBADF;
-        return -2;
-    }
 }
