@@ -80,7 +80,7 @@ wait_for() {
 "$sim" --link "$work/com3" --serial ABC1234567 "${sim_options[@]}" >"$work/sim.log" 2>&1 &
 sim_pid=$!
 sim_wait_ready "$work/sim.log" "$sim_pid" 30 || fail "the simulator did not start"
-ln -s "$(readlink -f "$work/com3")" "$WINEPREFIX/dosdevices/com3"
+ln -sfn "$(readlink -f "$work/com3")" "$com3"
 
 # The frames the printer took as frames, as the hex of their RX lines.
 frames() {
