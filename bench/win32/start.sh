@@ -20,7 +20,8 @@ once() {
   local exe="${!1}" title start end pid wid=""
   title="$(title_of "$1")"
   start=$(date +%s%N)
-  "$wine" "$exe" >/dev/null 2>&1 &
+  # Its processes must not keep the prefix lock (descriptor 9) once this script has ended.
+  "$wine" "$exe" >/dev/null 2>&1 9>&- &
   pid=$!
   for _ in $(seq 1200); do
     wid="$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1)" || true
