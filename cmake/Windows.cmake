@@ -6,6 +6,13 @@ add_subdirectory(src/platform)
 add_subdirectory(src/runtime)
 add_subdirectory(src/serial)
 
+# The window (orvalen.exe): the printer layer, the wizard and the program (src/app puts the DLLs
+# it needs to run from its build folder beside it).
+add_subdirectory(src/version)
+add_subdirectory(src/wizard)
+add_subdirectory(src/printer)
+add_subdirectory(src/app)
+
 include(CTest)
 if(BUILD_TESTING)
   # GoogleTest from Debian's sources, built for Windows.

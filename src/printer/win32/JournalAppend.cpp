@@ -2,7 +2,7 @@
 // whole line at the end, FlushFileBuffers.
 #include "printer/Journal.h"
 
-#include "platform/win32/ErrorText.h"
+#include "platform/ErrorText.h"
 #include "platform/win32/UniqueHandle.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "printer/TrafficSink.h"
 
-#include "platform/win32/ErrorText.h"
+#include "platform/ErrorText.h"
 #include "platform/win32/UniqueHandle.h"
 
 #include <QDir>
