@@ -63,10 +63,6 @@ function(orvalen_wine_lane)
         -- $<TARGET_FILE:orvalen>)
     set_tests_properties(wine_flow_${_case} PROPERTIES LABELS wine TIMEOUT 900)
   endforeach()
-  add_test(NAME wine_console
-    COMMAND ${_win32}/console.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} ${_dlls}
-      -- $<TARGET_FILE:orvalen>)
-  set_tests_properties(wine_console PROPERTIES LABELS wine TIMEOUT 300)
   # What bench/win32/start.sh needs to find the programs and their DLLs.
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/wine-lane.env CONTENT
     "orvalen='$<TARGET_FILE:orvalen>'\nbare_label='$<TARGET_FILE:bare_label>'\ndlls=(${_dlls})\n")
