@@ -64,7 +64,8 @@ function(orvalen_wine_lane)
     set_tests_properties(wine_flow_${_case} PROPERTIES LABELS wine TIMEOUT 900)
   endforeach()
   # What bench/win32/start.sh needs to find the programs and their DLLs.
+  string(REPLACE ";" " " _dll_words "${_dlls}")
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/wine-lane.env CONTENT
-    "orvalen='$<TARGET_FILE:orvalen>'\nbare_label='$<TARGET_FILE:bare_label>'\ndlls=(${_dlls})\n")
+    "orvalen='$<TARGET_FILE:orvalen>'\nbare_label='$<TARGET_FILE:bare_label>'\ndlls=(${_dll_words})\n")
 endfunction()
 cmake_language(DEFER CALL orvalen_wine_lane)
