@@ -45,3 +45,32 @@ add_custom_command(TARGET bare_label POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:bare_label>/platforms
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
     $<TARGET_FILE_DIR:bare_label>/platforms/)
+
+# The Wine lane: the real orvalen.exe against the simulated printer on COM3, which stays a Linux
+# program (scripts/windows.sh passes the Linux build's), and the start-up bench. Set up once the
+# whole folder is read, wherever the program's target is added.
+set(ORVALEN_PRINTER_SIM "" CACHE FILEPATH "orvalen-printer-sim of a Linux build, for the Wine lane")
+function(orvalen_wine_lane)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
+  set(_dlls ${_qt_bin} ${_gcc_bin} /usr/x86_64-w64-mingw32/lib)
+  set(_win32 ${CMAKE_SOURCE_DIR}/tests/win32)
+  if(NOT TARGET orvalen)
+    # Fails rather than skips: the lane exists to run the program.
+    add_test(NAME wine_flow COMMAND sh -c "echo 'orvalen.exe is not part of this build' >&2; exit 1")
+    set_tests_properties(wine_flow PROPERTIES LABELS wine)
+    return()
+  endif()
+  foreach(_case accepted refused-clock)
+    add_test(NAME wine_flow_${_case}
+      COMMAND ${_win32}/flow.sh ${CMAKE_BINARY_DIR} "${ORVALEN_PRINTER_SIM}" ${_case} ${_dlls}
+        -- $<TARGET_FILE:orvalen>)
+    set_tests_properties(wine_flow_${_case} PROPERTIES LABELS wine TIMEOUT 900)
+  endforeach()
+  # What bench/win32/start.sh needs to find the programs and their DLLs.
+  string(REPLACE ";" " " _dll_words "${_dlls}")
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/wine-lane.env CONTENT
+    "orvalen='$<TARGET_FILE:orvalen>'\nbare_label='$<TARGET_FILE:bare_label>'\ndlls=(${_dll_words})\n")
+endfunction()
+cmake_language(DEFER CALL orvalen_wine_lane)

@@ -3,8 +3,13 @@
 #   scripts/windows.sh qt       installs the cross tools and builds Qt for Windows (once; cached)
 #                               and prints the Qt prefix on stdout
 #   scripts/windows.sh deps     installs the cross tools only
+#   scripts/windows.sh fetch    installs the cross tools and fetches Qt's source (all that needs
+#                               apt), so that qt can then run beside other apt users
 #   scripts/windows.sh test     builds Qt when needed, cross-builds Orvalen's Windows side into
 #                               ${BUILD_DIR:-build-win} and runs its tests under Wine (ctest -L wine)
+#
+# The lane's printer is the Linux simulator: ORVALEN_PRINTER_SIM names it (scripts/test.sh passes
+# its Linux build's), else it is built in ${ORVALEN_LINUX_BUILD:-build}.
 #
 # Qt for Windows is built from the qt6-base source package of the host Qt's version (the host's
 # moc, rcc and uic are used), as shared libraries, with only what the program uses. It goes to
@@ -20,8 +25,8 @@ log() { echo "windows.sh: $*" >&2; }
 
 install_deps() {
   local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
-    binutils-mingw-w64-x86-64 wine64 xvfb xauth xdotool dpkg-dev xz-utils cmake ninja-build
-    qt6-base-dev-tools)
+    binutils-mingw-w64-x86-64 wine64 xvfb xauth xdotool xclip socat dpkg-dev xz-utils cmake
+    ninja-build qt6-base-dev-tools)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -61,7 +66,12 @@ qt_source() {
     mkdir -p "$cache/src"
     local tarball="$cache/src/qt6-base_${upstream}.orig.tar.xz"
     if [ ! -f "$tarball" ]; then
-      (cd "$cache/src" && apt-get source --download-only -qq "qt6-base=$pkgver" >&2)
+      # Fetched aside and moved in whole: a download cut short leaves no tarball behind.
+      rm -rf "$cache/src/fetch.tmp"
+      mkdir -p "$cache/src/fetch.tmp"
+      (cd "$cache/src/fetch.tmp" && apt-get source --download-only -qq "qt6-base=$pkgver" >&2)
+      mv "$cache/src/fetch.tmp/$(basename "$tarball")" "$tarball"
+      rm -rf "$cache/src/fetch.tmp"
     fi
     rm -rf "$dir.tmp"
     mkdir -p "$dir.tmp"
@@ -90,7 +100,17 @@ qt_options=(
   -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_vulkan=OFF
   -DFEATURE_style_windowsvista=OFF
   -DFEATURE_sql_sqlite=OFF -DFEATURE_zstd=OFF
-  -DFEATURE_testlib=ON
+  # The Windows tests use GoogleTest, not QtTest.
+  -DFEATURE_testlib=OFF
+  # Fonts come from GDI: FreeType is only the optional "fontengine=freetype" of the plugin.
+  -DFEATURE_freetype=OFF
+  # Neither the window nor its traffic window uses these.
+  -DFEATURE_sessionmanager=OFF -DFEATURE_textodfwriter=OFF
+  -DFEATURE_imageformat_ppm=OFF -DFEATURE_imageformat_xbm=OFF
+  -DFEATURE_calendarwidget=OFF -DFEATURE_colordialog=OFF -DFEATURE_fontdialog=OFF
+  -DFEATURE_fontcombobox=OFF -DFEATURE_wizard=OFF -DFEATURE_mdiarea=OFF -DFEATURE_lcdnumber=OFF
+  -DFEATURE_dial=OFF -DFEATURE_undoview=OFF -DFEATURE_keysequenceedit=OFF
+  -DFEATURE_splashscreen=OFF
 )
 
 write_toolchain() {
@@ -127,6 +147,14 @@ build_qt() {
     echo "$prefix"
     return
   fi
+  # One build in the cache at a time (the source folder is shared): a second run waits here,
+  # then finds the first one's Qt when it was of the same options.
+  exec 8>"$cache/build.lock"
+  flock 8
+  if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    return
+  fi
   local src
   src="$(qt_source "$pkgver")"
   local build="$cache/build-qt-$upstream-win64-$key" stage="$prefix.tmp"
@@ -157,25 +185,47 @@ build_qt() {
   echo "$prefix"
 }
 
+# Prints the path of the Linux simulator, building it when ORVALEN_PRINTER_SIM names none.
+printer_sim() {
+  if [ -n "${ORVALEN_PRINTER_SIM:-}" ]; then
+    [ -x "$ORVALEN_PRINTER_SIM" ] || { log "ORVALEN_PRINTER_SIM=$ORVALEN_PRINTER_SIM is no program"; exit 1; }
+    echo "$ORVALEN_PRINTER_SIM"
+    return
+  fi
+  local linux="${ORVALEN_LINUX_BUILD:-$root/build}"
+  if [ ! -f "$linux/build.ninja" ]; then
+    "$root/scripts/deps.sh" >&2
+    cmake -S "$root" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
+  fi
+  cmake --build "$linux" --target orvalen-printer-sim >&2
+  echo "$linux/tools/printer-sim/orvalen-printer-sim"
+}
+
 # Cross-builds the Windows side and runs its tests under Wine; extra arguments go to ctest.
 build_and_test() {
-  local prefix build="${BUILD_DIR:-$root/build-win}"
+  local prefix sim build="${BUILD_DIR:-$root/build-win}"
   prefix="$(build_qt)"
+  sim="$(printer_sim)"
   "$prefix/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DBUILD_TESTING=ON
+    -DBUILD_TESTING=ON -DORVALEN_PRINTER_SIM="$sim"
   cmake --build "$build"
   (cd "$build" && ctest --output-on-failure -L wine "$@")
 }
 
 case "${1:-}" in
   deps) install_deps ;;
+  fetch)
+    install_deps
+    pkgver="$(host_qt_package_version)"
+    qt_source "$pkgver" >/dev/null
+    ;;
   qt) build_qt ;;
   test)
     shift
     build_and_test "$@"
     ;;
   *)
-    sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
     ;;
 esac

@@ -95,6 +95,17 @@ TEST(PrinterTest, SetDateAndTimeMovesThePrinterClock)
     EXPECT_EQ(status.data[3], "170519");
 }
 
+TEST(PrinterTest, RefuseClockRefusesAValidDateAndKeepsTheClock)
+{
+    Printer printer("QDX0012345");
+    printer.SetRefuseClock(true);
+    const auto set = Parse(printer.Respond('E', Payload({"X", "261206", "170509"}), Noon()).frame);
+    EXPECT_EQ(set.result, 'R');
+    EXPECT_EQ(set.data, std::vector<std::string>{"ERRO"});
+    const auto status = Parse(printer.Respond('F', "\x80", Noon()).frame);
+    EXPECT_EQ(status.data[3], "120000");
+}
+
 struct DateCase
 {
     const char* date;

@@ -121,6 +121,8 @@ Options ParseOptions(const std::vector<std::string>& args)
             o.echo = true;
         } else if (arg == "--refuse-z") {
             o.refuseZ = true;
+        } else if (arg == "--refuse-clock") {
+            o.refuseClock = true;
         } else if (arg == "--slow") {
             o.slow = true;
         } else if (arg == "--junk-etx") {
@@ -189,6 +191,8 @@ Options:
   --echo            send back every byte received at once, as a loopback plug or a modem
                      echoing does; nothing is read as a frame
   --refuse-z         refuse the Z report: result R and the field ERRO, nothing printed
+  --refuse-clock     refuse every date and time, valid or not: result R and the field ERRO,
+                     the printer's clock kept
   --slow             send every reply one byte a second
   --junk-etx         answer each valid frame with 16..48 random bytes (never 00..03) and ETX
   --wrong-sequence   answer every command but the status request with another sequence byte
@@ -217,7 +221,8 @@ Commands and the fields of their replies:
   I   non-fiscal line    -      (the text is printed on the log)
   J   close non-fiscal   -
   X   set date and time  YYMMDD, HHMMSS; a field that is not a valid date or time is refused
-                         with the field ERRO (with --refuse-z the Z report's refusal holds it too)
+                         with the field ERRO (with --refuse-z the Z report's refusal holds it too,
+                         and with --refuse-clock every date and time is refused so)
   r   set tax rates      the three rates (each 4 digits; authorization 4 or 5 hex digits)
   @   open invoice       invoice number
   B   invoice item       invoice total in cents (10 digits: an item that would take the total

@@ -22,6 +22,7 @@ struct Options
     int vanishAfter = 0;        // 0: never
     bool echo = false;          // send back every byte received, as a loopback plug does
     bool refuseZ = false;       // refuse the Z report with ERRO
+    bool refuseClock = false;   // refuse every date and time with ERRO
     bool slow = false;          // send replies one byte a second
     bool junkEtx = false;       // answer with random bytes that end in ETX
     bool wrongSequence = false; // replies to commands other than the status request: another seq

@@ -220,6 +220,8 @@ Answer Printer::SetDateTime(char seq, const std::vector<std::string>& fields, st
     // A refused date or time carries the word ERRO (and a Z refused by --refuse-z).
     if (fields.size() != 2 || !IsValidDate(fields[0]) || !IsValidTime(fields[1]))
         return Refuse(seq, 'X', psBadField, {"ERRO"}, "refused: invalid date or time");
+    if (refuseClock_)
+        return Refuse(seq, 'X', psWrongState, {"ERRO"}, "refused: date and time (--refuse-clock)");
     std::tm t{};
     t.tm_year = 100 + TwoDigits(fields[0], 0);
     t.tm_mon = TwoDigits(fields[0], 2) - 1;

@@ -47,6 +47,8 @@ public:
 
     // Refuse every Z report (result R, the field ERRO), printing nothing.
     void SetRefuseZ(bool refuse) { refuseZ_ = refuse; }
+    // Refuse every date and time, valid or not (result R, the field ERRO), keeping the clock.
+    void SetRefuseClock(bool refuse) { refuseClock_ = refuse; }
 
     // Answers the command frame with sequence byte seq; now is the computer's clock.
     Answer Respond(char seq, std::string_view payload, std::time_t now);
@@ -83,6 +85,7 @@ private:
 
     std::string serial_;
     bool refuseZ_ = false;
+    bool refuseClock_ = false;
     Document document_ = Document::None;
     bool dayOpen_ = false;
     int zCount_ = 0;

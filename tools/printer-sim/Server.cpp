@@ -32,6 +32,7 @@ Server::Server(const Options& options, Endpoint& line, TrafficLog& log)
     : options_(options), line_(line), log_(log), printer_(options.serial)
 {
     printer_.SetRefuseZ(options.refuseZ);
+    printer_.SetRefuseClock(options.refuseClock);
 }
 
 int Server::Run(int signalFd)
