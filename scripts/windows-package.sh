@@ -5,8 +5,8 @@
 # orvalenctl.exe and orvalenctlw.exe. Writes orvalen-<version>-setup.exe and
 # orvalen-<version>-windows.zip into OUT_DIR (default BUILD_DIR). Both hold the same files:
 # the programs, the DLLs they load (Qt's and MinGW's run-time, found by reading the programs'
-# imports), platforms/qwindows.dll, all without debug information, the licences and the manual as text. Installs nsis, zip and
-# groff-base with apt-get when they are missing, as scripts/deps.sh does.
+# imports), platforms/qwindows.dll, all without debug information, the licences and the manual
+# as text. Installs nsis, zip and groff-base through scripts/deps.sh when they are missing.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$root/build-win}" && pwd)"
@@ -14,18 +14,8 @@ out="$(mkdir -p "${2:-$build}" && cd "${2:-$build}" && pwd)"
 
 log() { echo "windows-package.sh: $*" >&2; }
 
-packages=(nsis zip groff-base binutils-mingw-w64-x86-64)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  log "installing with apt-get${sudo:+ (through sudo)}: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# Building for Windows already needed the run-time set; the packaging tools come on top.
+"$root/scripts/deps.sh" --run nsis zip groff-base binutils-mingw-w64-x86-64 >&2
 
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 [ -f "$build/CMakeCache.txt" ] || { log "$build is no build folder (no CMakeCache.txt)"; exit 1; }
