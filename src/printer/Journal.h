@@ -51,8 +51,8 @@ struct JobRecord
 // a reader that is slow to hand the lines on never holds up a writer. Reading never rewrites the
 // file: a damaged line stays for a person to look at.
 //
-// On Windows the line goes out in one write under LockFileEx and then FlushFileBuffers; only the
-// appending is there (the reading is orvalenctl's, which runs on Linux).
+// On Windows the line goes out in one write under LockFileEx and then FlushFileBuffers, and the
+// reader's look is under the shared LockFileEx.
 //
 // Only a regular file is a journal: a FIFO, a device (a link to /dev/zero), a directory is
 // refused with a message that says what it is, before anything waits on it or reads from it.

@@ -2,16 +2,11 @@
 // `z --if-due`: neither holds more than one line and one block, whatever the journal's size.
 #include "printer/Journal.h"
 
-#include "printer/JournalFile.h"
+#include "printer/JournalSnapshot.h"
 
 #include <QJsonDocument>
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -32,60 +27,14 @@ bool Blank(const QByteArray& line)
                        [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
 
-// The open journal and where its last whole line ended when the reading began.
-struct Snapshot
-{
-    UniqueFd Fd;
-    off_t Size = 0;
-    QString Error;
-};
-
-Snapshot Open(const QString& path)
-{
-    Snapshot snapshot;
-    snapshot.Fd = JournalFile::OpenRegular(path, O_RDONLY, snapshot.Error);
-    if (!snapshot.Fd.IsOpen())
-        return snapshot;
-    // Under the shared lock no writer is in the middle of a line. When another program keeps
-    // the lock, the file is read as it is: a line being written shows as damaged, no more.
-    const JournalFile::Lock lock(snapshot.Fd.Get(), LOCK_SH, Journal::LockWait);
-    struct stat st
-    {
-    };
-    if (fstat(snapshot.Fd.Get(), &st) != 0) {
-        snapshot.Error = JournalFile::SystemError(path, errno);
-        snapshot.Fd.Reset();
-    }
-    snapshot.Size = st.st_size;
-    return snapshot;
-}
-
-// Reads `size` bytes at `offset`, or nothing with errno set.
-std::optional<QByteArray> ReadAt(int fd, off_t offset, qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    qsizetype done = 0;
-    while (done < size) {
-        const ssize_t n = pread(fd, bytes.data() + done, size_t(size - done), offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::nullopt;
-        if (n == 0)
-            break; // cut shorter since the look: what is there is read
-        done += n;
-    }
-    bytes.truncate(done);
-    return bytes;
-}
-
 } // namespace
 
 QString Journal::Read(const Visit& visit) const
 {
-    const Snapshot snapshot = Open(path_);
-    if (!snapshot.Fd.IsOpen())
-        return snapshot.Error;
+    const JournalSnapshot snapshot(path_);
+    if (!snapshot.IsOpen())
+        return snapshot.Error();
+    QString error;
     QByteArray line;
     bool overlong = false; // the line is longer than MaxLineBytes: only its end is looked for
     qint64 number = 0;
@@ -111,11 +60,11 @@ QString Journal::Read(const Visit& visit) const
         }
         line.append(bytes, size);
     };
-    for (off_t offset = 0; offset < snapshot.Size;) {
-        const std::optional<QByteArray> block =
-            ReadAt(snapshot.Fd.Get(), offset, std::min<off_t>(BlockBytes, snapshot.Size - offset));
+    for (qint64 offset = 0; offset < snapshot.Size();) {
+        const std::optional<QByteArray> block = snapshot.ReadAt(
+            offset, qsizetype(std::min<qint64>(BlockBytes, snapshot.Size() - offset)), error);
         if (!block)
-            return JournalFile::SystemError(path_, errno);
+            return error;
         if (block->isEmpty())
             break;
         offset += block->size();
@@ -135,9 +84,10 @@ QString Journal::Read(const Visit& visit) const
 
 QString Journal::ReadBackward(const Visit& visit) const
 {
-    const Snapshot snapshot = Open(path_);
-    if (!snapshot.Fd.IsOpen())
-        return snapshot.Error;
+    const JournalSnapshot snapshot(path_);
+    if (!snapshot.IsOpen())
+        return snapshot.Error();
+    QString error;
     QByteArray carry;      // the start of a line that began in an earlier block, not yet read
     bool overlong = false; // that line is longer than MaxLineBytes: only its start is looked for
     auto ended = [&](const QByteArray& line) {
@@ -147,11 +97,11 @@ QString Journal::ReadBackward(const Visit& visit) const
         }
         return Blank(line) || visit(0, Parsed(line));
     };
-    for (off_t end = snapshot.Size; end > 0;) {
-        const off_t start = std::max<off_t>(0, end - BlockBytes);
-        std::optional<QByteArray> block = ReadAt(snapshot.Fd.Get(), start, end - start);
+    for (qint64 end = snapshot.Size(); end > 0;) {
+        const qint64 start = std::max<qint64>(0, end - BlockBytes);
+        std::optional<QByteArray> block = snapshot.ReadAt(start, qsizetype(end - start), error);
         if (!block)
-            return JournalFile::SystemError(path_, errno);
+            return error;
         if (!overlong)
             block->append(carry);
         end = start;

@@ -3,7 +3,7 @@
 #include "ctl/Console.h"
 #include "ctl/Options.h"
 #include "platform/UniqueFd.h"
-#include "printer/JournalFile.h"
+#include "printer/posix/JournalFile.h"
 #include "printer/Reply.h"
 #include "serial/VaComm.h"
 

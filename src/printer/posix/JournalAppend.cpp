@@ -1,7 +1,7 @@
 // Appending to the journal with POSIX calls: flock() and fdatasync().
 #include "printer/Journal.h"
 
-#include "printer/JournalFile.h"
+#include "printer/posix/JournalFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
-// Appending to the journal with Win32 calls: LockFileEx over the whole file, one WriteFile of the
-// whole line at the end, FlushFileBuffers.
+// Appending to the journal with Win32 calls: the exclusive lock over the whole file, one
+// WriteFile of the whole line at the end, FlushFileBuffers.
 #include "printer/Journal.h"
 
-#include "platform/ErrorText.h"
 #include "platform/win32/UniqueHandle.h"
+#include "printer/win32/JournalFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,49 +14,6 @@
 
 namespace {
 
-QString SystemError(const QString& path, DWORD error)
-{
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), UserErrorText(error));
-}
-
-// The whole of the file's possible range, as every writer of the journal locks it.
-class WholeFileLock
-{
-public:
-    explicit WholeFileLock(HANDLE file) : file_(file)
-    {
-        OVERLAPPED at{};
-        locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                             MAXDWORD, MAXDWORD, &at);
-        error_ = locked_ ? 0 : GetLastError();
-    }
-    ~WholeFileLock()
-    {
-        if (locked_) {
-            OVERLAPPED at{};
-            UnlockFileEx(file_, 0, MAXDWORD, MAXDWORD, &at);
-        }
-    }
-    WholeFileLock(const WholeFileLock&) = delete;
-    WholeFileLock& operator=(const WholeFileLock&) = delete;
-
-    bool Locked() const { return locked_; }
-    DWORD Error() const { return error_; }
-
-private:
-    HANDLE file_;
-    bool locked_ = false;
-    DWORD error_ = 0;
-};
-
-OVERLAPPED At(LONGLONG offset)
-{
-    OVERLAPPED at{};
-    at.Offset = DWORD(offset & 0xFFFFFFFF);
-    at.OffsetHigh = DWORD(offset >> 32);
-    return at;
-}
-
 // Whether the file ends in the middle of a line (a writer that died, a full disk): the next
 // line then starts on a line of its own instead of gluing itself to the broken one.
 bool EndsInsideALine(HANDLE file, LONGLONG size)
@@ -65,7 +22,7 @@ bool EndsInsideALine(HANDLE file, LONGLONG size)
         return false;
     char last = '\n';
     DWORD n = 0;
-    OVERLAPPED at = At(size - 1);
+    OVERLAPPED at = JournalFile::At(size - 1);
     return ReadFile(file, &last, 1, &n, &at) && n == 1 && last != '\n';
 }
 
@@ -93,29 +50,28 @@ Journal::Appended Journal::TryAppend(const JobRecord& record, QString& error) co
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) {
-        error = SystemError(path_, GetLastError());
+        error = JournalFile::SystemError(path_, GetLastError());
         return Appended::Failed;
     }
     // A device (NUL, a COM port) or a pipe under the journal's name is no journal.
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        error = QCoreApplication::translate("Journal", "%1: %2, not a regular file")
-                    .arg(QDir::toNativeSeparators(path_),
-                         QCoreApplication::translate("Journal", "a device"));
+        error = JournalFile::NotRegular(path_, QCoreApplication::translate("Journal", "a device"));
         return Appended::Failed;
     }
-    const WholeFileLock lock(file.Get());
+    const JournalFile::Lock lock(file.Get(), JournalFile::Lock::Kind::Exclusive,
+                                 std::chrono::milliseconds(0));
     if (!lock.Locked()) {
-        if (lock.Error() == ERROR_LOCK_VIOLATION || lock.Error() == ERROR_IO_PENDING) {
+        if (lock.Error() == ERROR_LOCK_VIOLATION) {
             error = QCoreApplication::translate("Journal", "%1: locked by another program")
                         .arg(QDir::toNativeSeparators(path_));
             return Appended::Locked;
         }
-        error = SystemError(path_, lock.Error());
+        error = JournalFile::SystemError(path_, lock.Error());
         return Appended::Failed;
     }
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.Get(), &size)) {
-        error = SystemError(path_, GetLastError());
+        error = JournalFile::SystemError(path_, GetLastError());
         return Appended::Failed;
     }
     QByteArray line = QJsonDocument(record.ToJson()).toJson(QJsonDocument::Compact) + '\n';
@@ -123,21 +79,21 @@ Journal::Appended Journal::TryAppend(const JobRecord& record, QString& error) co
         line.prepend('\n');
     // One write of the whole line at the end; a line cut short (a full disk) is taken back, so
     // that the journal is as it was.
-    OVERLAPPED at = At(size.QuadPart);
+    OVERLAPPED at = JournalFile::At(size.QuadPart);
     DWORD written = 0;
     if (!WriteFile(file.Get(), line.constData(), DWORD(line.size()), &written, &at) ||
         written != DWORD(line.size())) {
         const DWORD why = written != DWORD(line.size()) && GetLastError() == ERROR_SUCCESS
                               ? ERROR_DISK_FULL
                               : GetLastError();
-        error = SystemError(path_, why);
+        error = JournalFile::SystemError(path_, why);
         FILE_END_OF_FILE_INFO end{};
         end.EndOfFile = size;
         SetFileInformationByHandle(file.Get(), FileEndOfFileInfo, &end, sizeof end);
         return Appended::Failed;
     }
     if (!FlushFileBuffers(file.Get())) {
-        error = SystemError(path_, GetLastError());
+        error = JournalFile::SystemError(path_, GetLastError());
         return Appended::Failed;
     }
     return Appended::Written;

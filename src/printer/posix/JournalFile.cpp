@@ -1,4 +1,4 @@
-#include "printer/JournalFile.h"
+#include "printer/posix/JournalFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
