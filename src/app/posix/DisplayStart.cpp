@@ -1,14 +1,13 @@
 #include "app/DisplayStart.h"
 
+#include "app/StartMessages.h"
+
 #include <QByteArray>
-#include <QList>
-#include <QString>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -40,17 +39,11 @@ bool HasDisplay()
     return false;
 }
 
-// While QApplication starts, Qt's messages are held back: when the platform plugin fails, Qt
-// warns twice and then calls qFatal, which aborts. The handler below turns that into one clear
-// message and exit status 1; when the start succeeds the held messages go out as usual.
-QtMessageHandler previousHandler = nullptr;
-QList<std::pair<QtMsgType, QString>> heldMessages;
-
-[[noreturn]] void ExplainFailedStart(const QString& fatalMessage)
+void ExplainFailedStart(const QString& fatalMessage, const HeldMessages& held)
 {
     bool displayRefused = false;
-    for (const auto& held : heldMessages)
-        displayRefused |= held.second.contains(QStringLiteral("could not connect to display"));
+    for (const auto& message : held)
+        displayRefused |= message.second.contains(QStringLiteral("could not connect to display"));
     if (displayRefused) {
         std::fprintf(
             stderr, "No display found: DISPLAY is set to \"%s\" but no display answers there. %s\n",
@@ -58,19 +51,8 @@ QList<std::pair<QtMsgType, QString>> heldMessages;
     } else {
         std::fprintf(stderr, "No display could be opened: Qt's window system did not start. %s\n",
                      RunHint);
-        for (const auto& held : heldMessages)
-            std::fprintf(stderr, "  %s\n", qPrintable(held.second));
-        std::fprintf(stderr, "  %s\n", qPrintable(fatalMessage.section(QLatin1Char('\n'), 0, 0)));
+        PrintHeldMessages(fatalMessage, held);
     }
-    std::fflush(nullptr);
-    std::_Exit(1);
-}
-
-void HoldDuringStart(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtFatalMsg)
-        ExplainFailedStart(message);
-    heldMessages.append({type, message});
 }
 
 } // namespace
@@ -87,12 +69,8 @@ std::unique_ptr<QApplication> StartGuiApplication(int& argc, char** argv)
     watchdog.sa_handler = DisplayDidNotAnswer;
     sigaction(SIGALRM, &watchdog, &previousAlarm);
     alarm(DisplayAnswerLimitSecs);
-    previousHandler = qInstallMessageHandler(HoldDuringStart);
-    auto app = std::make_unique<QApplication>(argc, argv);
-    qInstallMessageHandler(previousHandler);
+    auto app = StartHoldingMessages(argc, argv, ExplainFailedStart);
     alarm(0);
     sigaction(SIGALRM, &previousAlarm, nullptr);
-    for (const auto& [type, message] : std::exchange(heldMessages, {}))
-        qt_message_output(type, QMessageLogContext(), message);
     return app;
 }
