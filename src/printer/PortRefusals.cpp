@@ -45,6 +45,21 @@ QByteArray DevicePathOfCom(const QString& comName)
     return DevicePathFor(comName.toLatin1()).value_or(QByteArray());
 }
 
+std::optional<PortRefusal> RefusalOf(const QString& comName, const std::exception& error)
+{
+    PortRefusal refusal;
+    refusal.ComName = comName;
+    refusal.DevicePath = DevicePathOfCom(comName);
+    const auto* portError = dynamic_cast<const EVaCommError*>(&error);
+    refusal.SystemError = portError ? portError->SystemError() : 0;
+    if (refusal.DevicePath.isEmpty() || MeansNoPort(refusal.SystemError))
+        return std::nullopt;
+    JudgeRefusal(refusal);
+    if (refusal.Why == PortRefusal::Reason::Other)
+        refusal.Detail = QString::fromUtf8(error.what());
+    return refusal;
+}
+
 QString RefusalLine(const PortRefusal& refusal)
 {
     QString reason;

@@ -38,6 +38,11 @@ std::optional<PortRefusal> RefusalOf(const QString& comName, const std::exceptio
 
 // The system's side (posix/, win32/) decides what a failed open means: on Windows
 // ERROR_ACCESS_DENIED is a port held by another program and ERROR_FILE_NOT_FOUND no port.
+// Whether the system's error number of a failed open means that the COM number has no port.
+bool MeansNoPort(int systemError);
+// Sets why the port was refused from its system error: Permission with the group to join, Busy
+// with the programs holding it, else Other.
+void JudgeRefusal(PortRefusal& refusal);
 
 // One line for stderr, e.g.
 // "orvalen: COM5 (/dev/ttyUSB0): permission denied; add your user to the dialout group".

@@ -1,7 +1,5 @@
 #include "printer/PortRefusals.h"
 
-#include "serial/VaComm.h"
-
 #include <cerrno>
 #include <grp.h>
 #include <pwd.h>
@@ -12,13 +10,6 @@ namespace {
 
 // The group that serial devices belong to on Debian, Ubuntu and their relatives.
 const QString SerialGroup = QStringLiteral("dialout");
-
-// Errors of a device that is not there: no node, or a node without hardware behind it (the
-// ttyS nodes exist on every PC, with or without a port).
-bool MeansMissing(int error)
-{
-    return error == ENOENT || error == ENODEV || error == ENXIO || error == EIO;
-}
 
 // The device's own group when it is one a user can join; serial ports are in dialout elsewhere
 // too, but some systems name it otherwise (uucp).
@@ -33,6 +24,13 @@ QString GroupOf(const QByteArray& path)
 
 } // namespace
 
+// Errors of a device that is not there: no node, or a node without hardware behind it (the
+// ttyS nodes exist on every PC, with or without a port).
+bool MeansNoPort(int error)
+{
+    return error == ENOENT || error == ENODEV || error == ENXIO || error == EIO;
+}
+
 QString RefusalPlace(const PortRefusal& refusal)
 {
     return QStringLiteral("%1 (%2)").arg(refusal.ComName,
@@ -45,27 +43,15 @@ QString HeldPortHint()
                           "deténgalos o desinstálelos.");
 }
 
-std::optional<PortRefusal> RefusalOf(const QString& comName, const std::exception& error)
+void JudgeRefusal(PortRefusal& refusal)
 {
-    PortRefusal refusal;
-    refusal.ComName = comName;
-    refusal.DevicePath = DevicePathOfCom(comName);
-    const auto* portError = dynamic_cast<const EVaCommError*>(&error);
-    const int systemError = portError ? portError->SystemError() : 0;
-    refusal.SystemError = systemError;
-    if (refusal.DevicePath.isEmpty() || MeansMissing(systemError))
-        return std::nullopt;
-
-    if (systemError == EACCES || systemError == EPERM) {
+    if (refusal.SystemError == EACCES || refusal.SystemError == EPERM) {
         refusal.Why = PortRefusal::Reason::Permission;
         refusal.Group = GroupOf(refusal.DevicePath);
-    } else if (systemError == EBUSY) {
+    } else if (refusal.SystemError == EBUSY) {
         refusal.Why = PortRefusal::Reason::Busy;
         refusal.Holders = OtherHoldersOf(refusal.DevicePath);
-    } else {
-        refusal.Detail = QString::fromUtf8(error.what());
     }
-    return refusal;
 }
 
 QString CurrentUserName()

@@ -1,16 +1,8 @@
 #include "printer/PortRefusals.h"
 
-#include "serial/VaComm.h"
-
 #include <windows.h>
 
 namespace {
-
-// A COM number with no port behind it: most of COM1..COM20 on any computer.
-bool MeansMissing(int error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
 
 // Windows opens a port for one program at a time and says "access denied" to the next one; no
 // group or permission stands in the way of a user.
@@ -20,6 +12,12 @@ bool MeansBusy(int error)
 }
 
 } // namespace
+
+// A COM number with no port behind it: most of COM1..COM20 on any computer.
+bool MeansNoPort(int error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 QString RefusalPlace(const PortRefusal& refusal)
 {
@@ -31,21 +29,10 @@ QString HeldPortHint()
     return QString();
 }
 
-std::optional<PortRefusal> RefusalOf(const QString& comName, const std::exception& error)
+void JudgeRefusal(PortRefusal& refusal)
 {
-    PortRefusal refusal;
-    refusal.ComName = comName;
-    refusal.DevicePath = DevicePathOfCom(comName);
-    const auto* portError = dynamic_cast<const EVaCommError*>(&error);
-    const int systemError = portError ? portError->SystemError() : 0;
-    refusal.SystemError = systemError;
-    if (refusal.DevicePath.isEmpty() || MeansMissing(systemError))
-        return std::nullopt;
-    if (MeansBusy(systemError))
+    if (MeansBusy(refusal.SystemError))
         refusal.Why = PortRefusal::Reason::Busy;
-    else
-        refusal.Detail = QString::fromUtf8(error.what());
-    return refusal;
 }
 
 QString CurrentUserName()
