@@ -23,21 +23,7 @@ cmake --build "$build" --target orvalenctl orvalen-printer-sim >/dev/null
 ctl="$build/src/ctl/orvalenctl"
 sim="$build/tools/printer-sim/orvalen-printer-sim"
 . "$root/scripts/sim-ready.sh"
-
-# Median wall time in milliseconds of a command run N times, output thrown away.
-median_ms() {
-  local runs="$1"
-  shift
-  local times=() i start end
-  "$@" >/dev/null 2>&1 || true # warm the page cache
-  for ((i = 0; i < runs; i++)); do
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || true
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { printf "%.1f", t[int((NR + 1) / 2)] / 1000 }'
-}
+. "$root/bench/median.sh"
 
 # Processor time (user + system) per run, which a loaded machine does not inflate as it does the
 # wall time: the children's times of a subshell that runs the command N times.

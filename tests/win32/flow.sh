@@ -26,13 +26,6 @@ fi
 
 build="$1" sim="$2" case="$3"
 shift 3
-dlls=()
-while [ $# -gt 0 ] && [ "$1" != "--" ]; do
-  dlls+=("$1")
-  shift
-done
-shift
-exe="$1"
 case "$case" in
   accepted) sim_options=() expected="Impresor Actualizado Satisfacotiamente" ;;
   refused-clock)
@@ -45,6 +38,8 @@ esac
 
 . "$here/wine-prefix.sh"
 . "$root/scripts/sim-ready.sh"
+wine_split "$@"
+exe="${command[0]}"
 wine_prefix_take "$build"
 wine_path "${dlls[@]}"
 

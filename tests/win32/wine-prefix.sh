@@ -1,10 +1,15 @@
 # shellcheck shell=bash
-# Sourced by the Wine lane's scripts that bring their own ports (the end-to-end test, the bench).
+# Sourced by the Wine lane's scripts: those that bring their own ports (the end-to-end tests, the
+# benches) take the lane's prefix with wine_prefix_take; wine-run.sh, which makes a prefix of its
+# own, only splits its arguments and sets the DLL path.
 #
 # wine_prefix_take BUILD_DIR
 #   Checks that Wine is there, points WINEPREFIX at BUILD_DIR/wine-prefix-lane, takes its lock on
 #   descriptor 9 for the rest of the script (its COM3 is one for every script), and creates the
 #   prefix once, with COM3 as the only port: the link $com3, to be pointed at a printer.
+# wine_split DLL_DIR... -- PROGRAM ARGS...
+#   Sets the arrays dlls (the folders before --) and command (what follows it), as the lane's
+#   scripts take them.
 # wine_path DIR...
 #   Sets WINEPATH to the folders (the Qt and MinGW run-time DLLs).
 # wine_name PATH
@@ -36,6 +41,17 @@ wine_prefix_take() {
     "$wineserver" -w
     touch "$WINEPREFIX/.ready"
   fi
+}
+
+wine_split() {
+  dlls=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+    dlls+=("$1")
+    shift
+  done
+  [ $# -ge 2 ] || { echo "$0: DLL_DIR... -- PROGRAM expected" >&2; exit 2; }
+  shift
+  command=("$@")
 }
 
 wine_path() {

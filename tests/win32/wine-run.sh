@@ -8,21 +8,14 @@
 set -euo pipefail
 build="$1"
 shift
-dlls=()
-while [ $# -gt 0 ] && [ "$1" != "--" ]; do
-  dlls+=("$1")
-  shift
-done
-shift
-wine=/usr/lib/wine/wine64
+. "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
+wine_split "$@"
 for tool in "$wine" /usr/bin/socat; do
   [ -x "$tool" ] || { echo "wine-run.sh: $tool is missing (scripts/windows.sh deps installs it)" >&2; exit 1; }
 done
 
 export WINEPREFIX="$build/wine-prefix" WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
-winepath=""
-for d in "${dlls[@]}"; do winepath+="Z:${d//\//\\};"; done
-export WINEPATH="$winepath"
+wine_path "${dlls[@]}"
 
 mkdir -p "$build"
 exec 9>"$build/wine-prefix.lock"
@@ -30,7 +23,7 @@ flock 9
 if [ ! -f "$WINEPREFIX/.ready" ]; then
   rm -rf "$WINEPREFIX"
   "$wine" wineboot -i >/dev/null 2>&1
-  "$(dirname "$wine")/wineserver" -w
+  "$wineserver" -w
   touch "$WINEPREFIX/.ready"
 fi
 
@@ -61,8 +54,8 @@ export ORVALEN_WINE_UNPLUG="Z:${unplug//\//\\}"
 done) &
 # The server of this prefix, started here so that its output stays out of the test's: when the
 # pair ends, the hang-up makes it dump its objects on stderr.
-"$(dirname "$wine")/wineserver" -p2 >/dev/null 2>&1
+"$wineserver" -p2 >/dev/null 2>&1
 status=0
-"$wine" "$@" || status=$?
-"$(dirname "$wine")/wineserver" -w || true
+"$wine" "${command[@]}" || status=$?
+"$wineserver" -w || true
 exit "$status"
