@@ -1,5 +1,5 @@
 # The Windows build: cross-built with MinGW-w64 against the Qt that scripts/windows.sh builds,
-# tested under Wine. It holds what has a Win32 side so far: the platform layer and its tests.
+# tested under Wine.
 add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601)
 
 add_subdirectory(src/platform)
@@ -13,10 +13,8 @@ add_subdirectory(src/wizard)
 add_subdirectory(src/printer)
 add_subdirectory(src/app)
 
-# orvalenctl.exe and orvalenctlw.exe (the scheduled task's, without a console). Built on demand
-# (`cmake --build build-win --target orvalenctl`) until the journal's reading has a Win32 side:
-# src/printer/JournalRead.cpp is POSIX-only.
-add_subdirectory(src/ctl EXCLUDE_FROM_ALL)
+# orvalenctl.exe and orvalenctlw.exe (the scheduled task's, without a console).
+add_subdirectory(src/ctl)
 
 include(CTest)
 if(BUILD_TESTING)
@@ -68,6 +66,14 @@ function(orvalen_wine_lane)
         -- $<TARGET_FILE:orvalen>)
     set_tests_properties(wine_flow_${_case} PROPERTIES LABELS wine TIMEOUT 900)
   endforeach()
+  # orvalenctl.exe's jobs, faults and daily task against the same printer.
+  add_test(NAME wine_ctl
+    COMMAND ${_win32}/ctl.sh ${CMAKE_BINARY_DIR} "${ORVALEN_PRINTER_SIM}" ${_dlls}
+      -- $<TARGET_FILE:orvalenctl>)
+  set_tests_properties(wine_ctl PROPERTIES LABELS wine TIMEOUT 900)
+  # The installer and the zip, built from this folder, installed and removed silently.
+  add_test(NAME wine_installer COMMAND ${_win32}/installer.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(wine_installer PROPERTIES LABELS wine TIMEOUT 600)
   # What bench/win32/start.sh needs to find the programs and their DLLs.
   string(REPLACE ";" " " _dll_words "${_dlls}")
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/wine-lane.env CONTENT
