@@ -7,6 +7,9 @@
 #                               apt), so that qt can then run beside other apt users
 #   scripts/windows.sh test     builds Qt when needed, cross-builds Orvalen's Windows side into
 #                               ${BUILD_DIR:-build-win} and runs its tests under Wine (ctest -L wine)
+#   scripts/windows.sh package  builds Qt when needed and the Windows side (tests left out), then
+#                               writes orvalen-<version>-setup.exe and orvalen-<version>-windows.zip
+#                               into ${BUILD_DIR:-build-win} (scripts/windows-package.sh)
 #
 # The lane's printer is the Linux simulator: ORVALEN_PRINTER_SIM names it (scripts/test.sh passes
 # its Linux build's), else it is built in ${ORVALEN_LINUX_BUILD:-build}.
@@ -212,6 +215,15 @@ build_and_test() {
   (cd "$build" && ctest --output-on-failure -L wine "$@")
 }
 
+# Cross-builds the programs alone and packages them.
+build_and_package() {
+  local prefix build="${BUILD_DIR:-$root/build-win}"
+  prefix="$(build_qt)"
+  "$prefix/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build "$build" --target orvalen orvalenctl orvalenctlw
+  "$root/scripts/windows-package.sh" "$build"
+}
+
 case "${1:-}" in
   deps) install_deps ;;
   fetch)
@@ -220,12 +232,13 @@ case "${1:-}" in
     qt_source "$pkgver" >/dev/null
     ;;
   qt) build_qt ;;
+  package) build_and_package ;;
   test)
     shift
     build_and_test "$@"
     ;;
   *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
     ;;
 esac
