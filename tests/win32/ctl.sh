@@ -9,17 +9,10 @@
 # the daily task as the Task Scheduler keeps it. Fails, never skips.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
 build="$1" sim="$2"
 shift 2
-[ -x "$sim" ] || { echo "ctl.sh: the simulator '$sim' is missing (the Linux build makes it)" >&2; exit 1; }
-
-. "$here/wine-prefix.sh"
-. "$root/scripts/sim-ready.sh"
-wine_split "$@"
-exe="${command[0]}"
-wine_prefix_take "$build"
-wine_path "${dlls[@]}"
+. "$here/lane.sh"
+lane_start ctl.sh "$build" "$sim" "$@"
 export LC_ALL=C.UTF-8 ORVALEN_TIME_SCALE=20
 
 work="$(mktemp -d)"
@@ -59,16 +52,8 @@ ctl() {
   [ "$status" = "$want" ] || fail "orvalenctl $* ended with $status, not $want"
 }
 json() { sed -n "s/.*\"$1\": *\"\\([^\"]*\\)\".*/\\1/p" "$work/out"; }
-# The frames the printer received, as hex; and the one of sequence byte SEQ and payload PAYLOAD.
+# The frames the printer received, as hex, and the sequence byte of the Nth.
 frames() { awk '$2 == "RX" { sub(/^[^ ]+ RX /, ""); sub(/ \| .*/, ""); if ($1 == "02") print }' "$work/sim.log"; }
-frame() {
-  local bytes="02 $1 $2 03" sum=0 b digits out i
-  for b in $bytes; do sum=$((sum + 16#$b)); done
-  digits="$(printf '%04X' "$sum")"
-  out="$bytes"
-  for ((i = 0; i < ${#digits}; i++)); do out+=" $(printf '%02X' "'${digits:i:1}")"; done
-  echo "$out"
-}
 seq_of() { frames | sed -n "$1p" | cut -d' ' -f2; }
 
 # A clean user: no remembered printer, no journal, no task.

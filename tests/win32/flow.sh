@@ -9,7 +9,6 @@
 # against the printer's own log. Fails, never skips, when a tool is missing.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
 
 if [ -z "${ORVALEN_FLOW_FB:-}" ]; then
   for tool in xvfb-run xdotool xclip; do
@@ -34,14 +33,8 @@ case "$case" in
     ;;
   *) echo "flow.sh: unknown case '$case'" >&2; exit 2 ;;
 esac
-[ -x "$sim" ] || { echo "flow.sh: the simulator '$sim' is missing (the Linux build makes it)" >&2; exit 1; }
-
-. "$here/wine-prefix.sh"
-. "$root/scripts/sim-ready.sh"
-wine_split "$@"
-exe="${command[0]}"
-wine_prefix_take "$build"
-wine_path "${dlls[@]}"
+. "$here/lane.sh"
+lane_start flow.sh "$build" "$sim" "$@"
 
 work="$(mktemp -d)"
 sim_pid="" app=""
@@ -85,15 +78,7 @@ frames() {
        { rx = "" }' "$work/sim.log"
 }
 frame_count() { [ "$(frames | wc -l)" -ge "$1" ]; }
-# The frame of sequence byte SEQ (hex) and payload (hex bytes), as the printer logs it.
-frame() {
-  local bytes="02 $1 $2 03" sum=0 b digits out i
-  for b in $bytes; do sum=$((sum + 16#$b)); done
-  digits="$(printf '%04X' "$sum")"
-  out="$bytes"
-  for ((i = 0; i < ${#digits}; i++)); do out+=" $(printf '%02X' "'${digits:i:1}")"; done
-  echo "$out"
-}
+# Text as hex bytes, and back.
 hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | xargs; }
 text() { local b out=""; for b in $1; do out+="$(printf "\\x$b")"; done; echo "$out"; }
 check_frame() {
