@@ -3,8 +3,8 @@
 #include "ctl/Console.h"
 #include "ctl/Options.h"
 #include "platform/UniqueFd.h"
-#include "printer/posix/JournalFile.h"
 #include "printer/Reply.h"
+#include "printer/posix/JournalFile.h"
 #include "serial/VaComm.h"
 
 #include <QDir>
